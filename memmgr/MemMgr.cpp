@@ -1,0 +1,1 @@
+#include "memmgr/MemMgr.h"

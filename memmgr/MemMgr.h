@@ -1,0 +1,21 @@
+// MemMgr: the memory pool every module allocates from.
+//
+// Allocations are zero-filled, come in 32-byte nodes from 64 KiB blocks
+// (larger requests get a dedicated block of their own), and have no
+// per-allocation header. A block is returned to the system as soon as its
+// last allocation is released. Single-threaded.
+#ifndef NORVO_MEMMGR_H
+#define NORVO_MEMMGR_H
+
+#include <cstddef>
+
+// n zero-filled bytes, or null (n == 0, or the system has no memory left).
+void *GetMem(size_t n);
+// Releases the allocation that starts at p; anything else is ignored.
+void PutMem(void *p);
+// realloc-like resize: contents kept up to the smaller size, growth zeroed.
+void *AdjustMem(void *p, size_t n);
+// Prints every block of the pool on standard output.
+void DumpMem();
+
+#endif
