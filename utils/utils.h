@@ -31,6 +31,25 @@ extern char Line[LINE_SIZE];        // large scratch and formatting buffer
 // ---- Input files and file queries (input.cpp) -----------------------------
 
 // ---- Errors and the program's directory (errors.cpp) ----------------------
+// Fixed texts of the utilities' reports; never translated.
+inline constexpr char common_007[] = "ERROR: couldn't open %s\n";
+inline constexpr char common_109[] = "Unable to allocate memory";
+inline constexpr char common_116[] = "ERROR: %s\n";
+
+// "\n<my_name>: <message> : <system error text>\n" on stderr, then exit 1.
+[[noreturn]] void SysError(const char *fmt, ...) NORVO_PRINTF(1, 2);
+// Formats into Line (the shared scratch buffer is overwritten). Level 1:
+// "WARNING: %s\n" on stderr; level 2: "ERROR: %s\n" on stderr and the process
+// ends with `status`; other levels are silent. Nothing is logged.
+void ErrorMsg(int level, int status, const char *fmt, ...) NORVO_PRINTF(3, 4);
+// "<my_name>: <message>\n" on stderr; the program goes on.
+void errormsg(const char *fmt, ...) NORVO_PRINTF(1, 2);
+[[noreturn]] void exit_app(int status);
+// The absolute directory that holds the program started as `argv0`, as a
+// saved string (caller owns it). Relative start paths are resolved against
+// the working directory.
+char *GetToolPath(const char *argv0);
+
 
 // ---- Logging, host files and environment (hostfiles.cpp) ------------------
 

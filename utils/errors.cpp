@@ -1,0 +1,125 @@
+// Error reports of the utilities and the directory the program was started from.
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+#include "utils/utils.h"
+
+namespace {
+
+const char *ProgramName() { return my_name ? my_name : ""; }
+
+// A pool copy of `text`; running out of pool memory ends the process.
+char *PoolCopy(std::string_view text) {
+  auto *p = static_cast<char *>(GetMem(text.size() + 1));
+  if (!p) SysError("%s", common_109);
+  std::memcpy(p, text.data(), text.size());
+  p[text.size()] = '\0';
+  return p;
+}
+
+// The directory part of a path: everything before its last '/', with a
+// leading '/' kept ("/file" -> "/"); "." when there is no '/'.
+std::string_view DirPart(std::string_view path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return ".";
+  if (slash == 0) return path.substr(0, 1);
+  return path.substr(0, slash);
+}
+
+// The working directory, or an empty string when the system cannot tell.
+std::string WorkingDirectory() {
+  std::string buf(512, '\0');
+  for (;;) {
+    if (getcwd(buf.data(), buf.size())) return std::string(buf.c_str());
+    if (errno != ERANGE) return {};
+    buf.resize(buf.size() * 2);
+  }
+}
+
+// Folds "." and ".." components and repeated slashes of an absolute path
+// without looking at the file system; ".." at the root stays at the root.
+std::string FoldPath(std::string_view path) {
+  std::string out;
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t end = path.find('/', pos);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view part = path.substr(pos, end - pos);
+    if (part == "..") {
+      size_t cut = out.rfind('/');
+      out.resize(cut == std::string::npos ? 0 : cut);
+    } else if (!part.empty() && part != ".") {
+      out += '/';
+      out += part;
+    }
+    pos = end + 1;
+  }
+  return out.empty() ? "/" : out;
+}
+
+}  // namespace
+
+void SysError(const char *fmt, ...) {
+  int err = errno;
+  std::fprintf(stderr, "\n%s: ", ProgramName());
+  va_list ap;
+  va_start(ap, fmt);
+  std::vfprintf(stderr, fmt, ap);
+  va_end(ap);
+  std::fprintf(stderr, " : %s\n", std::strerror(err));
+  std::exit(1);
+}
+
+void ErrorMsg(int level, int status, const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(Line, sizeof Line, fmt, ap);
+  va_end(ap);
+  if (level == 1) {
+    std::fprintf(stderr, "WARNING: %s\n", Line);
+  } else if (level == 2) {
+    std::fprintf(stderr, common_116, Line);
+    std::exit(status);
+  }
+}
+
+void errormsg(const char *fmt, ...) {
+  std::fprintf(stderr, "%s: ", ProgramName());
+  va_list ap;
+  va_start(ap, fmt);
+  std::vfprintf(stderr, fmt, ap);
+  va_end(ap);
+  std::fputc('\n', stderr);
+}
+
+void exit_app(int status) { std::exit(status); }
+
+char *GetToolPath(const char *argv0) {
+  std::string_view path = argv0 ? argv0 : "";
+  std::string_view dir = DirPart(path);
+  if (path.starts_with('/')) return PoolCopy(dir);
+
+  std::string cwd = WorkingDirectory();
+  if (cwd.empty()) return PoolCopy(dir);  // nothing to resolve against
+  if (dir == ".") return PoolCopy(cwd);
+
+  // A relative directory ("bin", "./bin", "../x", "a/../b") names a place
+  // below or beside the working directory. Ask the system for the real
+  // directory so that links inside the path resolve as the kernel did when
+  // it started us; fold the path by hand only if the system cannot.
+  std::string joined = cwd;
+  joined += '/';
+  joined += dir;
+  if (char *real = realpath(joined.c_str(), nullptr)) {
+    char *saved = PoolCopy(real);
+    std::free(real);
+    return saved;
+  }
+  return PoolCopy(FoldPath(joined));
+}
