@@ -8,14 +8,65 @@
 #define NORVO_MEMMGR_H
 
 #include <cstddef>
+#include <cstdint>
 
 // n zero-filled bytes, or null (n == 0, or the system has no memory left).
+// A request of n bytes takes the smallest multiple of 32 that is at least
+// n + 1, so the byte after the last one asked for is always there and zero.
 void *GetMem(size_t n);
 // Releases the allocation that starts at p; anything else is ignored.
 void PutMem(void *p);
 // realloc-like resize: contents kept up to the smaller size, growth zeroed.
+// p null or not an allocation of the pool: same as GetMem(n). n == 0:
+// releases p, gives null. Null when memory runs out (p stays valid then).
 void *AdjustMem(void *p, size_t n);
 // Prints every block of the pool on standard output.
 void DumpMem();
+
+// ---- Pool internals: for diagnostics and tests, not for ordinary callers ----
+
+constexpr int POOL_NODE_SIZE = 32;     // bytes per node
+constexpr int POOL_BLOCK_NODES = 2048; // nodes per ordinary block
+constexpr int POOL_BLOCK_SIZE = POOL_NODE_SIZE * POOL_BLOCK_NODES; // 65536
+
+// One allocation that starts at a node: its length in nodes and its address.
+struct PoolNode {
+  uint16_t count;
+  void *addr;
+};
+
+// Header of one block; it lives in a mapping of its own, apart from the data.
+// A block is ordinary when size <= POOL_BLOCK_SIZE, dedicated otherwise (one
+// allocation at data, MAT all 'U', freeNodes 0, nodes all empty).
+struct PoolBlock {
+  PoolBlock *next;   // null at the tail
+  PoolBlock *prev;   // null at the head
+  int32_t size;      // bytes of the data area
+  int32_t used;      // dedicated block: bytes in use (the rounded request)
+  int32_t freeNodes; // number of ' ' in MAT
+  char *data;
+  PoolNode nodes[POOL_BLOCK_NODES];  // entry i: the allocation starting at node i
+  char MAT[POOL_BLOCK_NODES + 1];    // ' ' free, 'U' used, NUL-terminated
+  // The same map as bits (1 = free), so that first fit is found a word at a
+  // time; it always agrees with MAT.
+  uint64_t freeBits[POOL_BLOCK_NODES / 64];
+};
+
+extern PoolBlock *pMemB;           // head of the block list, null when empty
+extern int MemId;                  // descriptor of /dev/zero, -1 until opened
+extern const char *const OutOfMem; // "Unable to allocate memory"
+
+// Block whose data area holds p (its end address is outside), or null.
+PoolBlock *FindBlock(const void *p);
+// True when the n characters at s all equal c.
+bool TestMAT(const char *s, char c, int n);
+
+// Replaces how blocks get their memory (null, null restores the default).
+// map receives a page-rounded length and gives zero-filled memory or null;
+// unmap receives the same address and length back. Lets tests place blocks
+// at chosen addresses and simulate exhausted memory.
+using PoolMapFn = void *(*)(size_t len);
+using PoolUnmapFn = void (*)(void *p, size_t len);
+void PoolSetMapper(PoolMapFn map, PoolUnmapFn unmap);
 
 #endif
