@@ -125,6 +125,75 @@ float CvtFloatFormat(float value, int from, int to);
 double MaxD(double a, double b);
 
 // ---- Input files and file queries (input.cpp) -----------------------------
+// One current input file (pIn) feeds the shared buffers: GetFileLine fills
+// LineBuf, GetLine fills Line. Any reader overwrites what the previous one
+// left there; callers copy what they keep.
+inline constexpr char common_113[] = "ERROR: can't open file, %s";
+inline constexpr char common_114[] = "ERROR: can't open file, %s\n";
+inline constexpr char common_115[] = "can't open file, %s";
+
+constexpr size_t INPUT_FILE_NAME_SIZE = 256;
+
+extern int LineLen;       // LineBuf text before the last continuation line, else 0
+extern char *pLine;       // start of the text GetLine returned (Line)
+extern int LineCnt;       // physical lines the last GetLine consumed
+extern long InPos;        // file offset where the last GetLine's text began
+extern FILE *pIn;         // the current input file, or null
+extern FILE *pOut;        // the current output file, or null
+extern char InputFileName[INPUT_FILE_NAME_SIZE]; // path last given to OpenInputFile
+extern int FileStatus;    // input file: 0 open, 1 closed/at end, 2 open failed
+extern long SavedFileSize; // size of the file last read by GetSavedFileContent
+extern int flInputFilterState; // 1 (default): GetLine drops comments and blanks
+
+// Error levels of the openers: 0 silent, 1 message and go on, 2 fatal.
+// Closes `old` (if any) and opens path with the stdio mode; null on failure.
+// Level 2 ends the process (SysError, exit status 1).
+FILE *OpenFile(FILE *old, const char *path, const char *mode, int level);
+// OpenFile on a formatted path (at most 511 characters, longer ones fail).
+FILE *OpenFileF(FILE *old, const char *mode, int level, const char *fmt, ...)
+    NORVO_PRINTF(4, 5);
+// open(2) with flags; negative on failure (after common_113 on stdout).
+int OpenRawFile(const char *path, int flags);
+// Makes path the current input file; 1 when open. Level 2 failure ends the
+// process with exit status 1.
+int OpenInputFile(const char *path, int level);
+int OpenInputFileF(int level, const char *fmt, ...) NORVO_PRINTF(2, 3);
+void CloseInputFile();
+// Next line of the input file into LineBuf, raw (newline kept). A line ending
+// in backslash-newline is joined with the next one, both kept in the text.
+// At end of file the file is closed (FileStatus 1) and 0 is returned.
+int GetFileLine();
+// First token (delims) of the next line not starting with '#', moved to the
+// start of LineBuf; 0 at end of file or for null delims.
+int GetFileTextLine(const char *delims);
+// Next logical line into Line (pLine), without // and /* */ comments, leading
+// white space and line end while flInputFilterState is set. Returns the
+// number of physical lines consumed, 0 at end of file.
+int GetLine();
+int GetLineN(int n);           // n-th GetLine from here; 0 for n < 1
+int GetLinePos(long offset);   // GetLine from that offset of the input file
+// Seeks stream to offset and reads one line (fgets).
+char *fgetsp(char *buf, int size, FILE *stream, long offset);
+// Reads dir (or dir/name) into LineBuf, at most 4095 bytes; 0 when unreadable.
+int GetFileContent(const char *dir, const char *name);
+// The same into buf (at most size - 1 bytes).
+int GetFileContentR(const char *dir, const char *name, char *buf, size_t size);
+// Whole file as a saved string (caller frees); sets SavedFileSize. Null for
+// a missing or empty file; a one-byte file gives an empty string.
+char *GetSavedFileContent(const char *dir, const char *name);
+// First line of path holding pattern (any line for null), newline kept, in a
+// static 512-byte buffer; null when none.
+char *FileSearch(const char *path, const char *pattern, int level);
+long GetFileSize(const char *path);    // 0 when it cannot be examined
+long GetFileTime(const char *path);    // modification time, 0 when unknown
+// 0 no such entry, 1 directory, 2 symbolic link (not followed), 3 other.
+int GetFileType(const char *path);
+// 1 when the entry exists in its directory's listing (exact name, any kind,
+// dangling links too). A null dir takes name as the whole path; a null or
+// empty name splits dir into directory and last component.
+int FindFile(const char *dir, const char *name);
+// 1 when dir/name (or whichever is given) can be stat()ed.
+int FindFile_(const char *dir, const char *name);
 
 // ---- Errors and the program's directory (errors.cpp) ----------------------
 // Fixed texts of the utilities' reports; never translated.
@@ -148,5 +217,42 @@ char *GetToolPath(const char *argv0);
 
 
 // ---- Logging, host files and environment (hostfiles.cpp) ------------------
+// The log is /tmp/<my_name>.log (mode 666): the first message of a run
+// truncates it, later ones append; written only while flUseLog is set. Host
+// changes go through SysCmd with command-table indices.
+extern const char *pLogPath;   // directory of the log file, "/tmp"
+extern FILE *pLog;             // the log file while one message is written
+
+// Writes the formatted text to the log as it is (no newline added).
+void PutLogMsg(const char *fmt, ...) NORVO_PRINTF(1, 2);
+// Writes the formatted text to path (stdio mode, e.g. "wt"), then sets the
+// permission bits when perms != 0. 1 when written, 0 when not openable.
+int CreateTextFile(const char *path, const char *mode, int perms, const char *fmt, ...)
+    NORVO_PRINTF(4, 5);
+// Runs a formatted shell line (at most 511 characters: a longer one ends the
+// process with status 1) outside the command table; modes as SysCmd (1 and 2
+// echo the line on stdout, 2 ends the process on failure). Then sleeps a
+// second; returns the wait status of that pause.
+int SysCmdP(int mode, const char *fmt, ...) NORVO_PRINTF(2, 3);
+// Creates dir with parents when missing, touches dir/name when a name is
+// given, then applies mode/owner/group (each may be null). Failure is fatal.
+void CreateFile(const char *dir, const char *name, const char *mode, const char *owner,
+                const char *group);
+// rm -rf of dir/name (a null dir: name is the path) when it exists; logged.
+void DeleteFile(const char *dir, const char *name);
+// rm -rf of path/name (or path alone) when it exists; logged.
+void DeleteFile_(const char *path, const char *name);
+// mv -f dir/oldName dir/newName (or oldName newName without dir) when the
+// source exists; quiet (not logged).
+void RenameFile(const char *dir, const char *oldName, const char *newName);
+// whoami's answer; "root" or "User ID:  <uid>" without whoami; null when it
+// cannot be run. Saved string.
+char *GetUserName();
+char *GetHostname();             // saved string, null on failure
+char *GetEnv(const char *name);  // saved copy of the value, null when unset
+// 1 when the located lpd reports LPRng for -V.
+int SniffLprng();
+// 1 when a process named cupsd runs (sniffcups.cpp).
+int SniffCUPS();
 
 #endif
