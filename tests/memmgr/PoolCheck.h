@@ -1,0 +1,109 @@
+// Shared helpers of the pool tests: the block invariants, and a mapper that
+// hands out data areas back to back so that blocks touch each other.
+#ifndef NORVO_TESTS_POOLCHECK_H
+#define NORVO_TESTS_POOLCHECK_H
+
+#include "memmgr/MemMgr.h"
+
+#include <sys/mman.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+// "" when every block of the pool holds its invariants, else what is wrong.
+inline std::string PoolViolation() {
+  int index = 0;
+  const PoolBlock *prev = nullptr;
+  for (const PoolBlock *b = pMemB; b != nullptr; prev = b, b = b->next, ++index) {
+    std::string at = "block " + std::to_string(index) + ": ";
+    if (b->prev != prev) return at + "prev link broken";
+    if (b->MAT[POOL_BLOCK_NODES] != '\0') return at + "MAT not terminated";
+    if (b->size % POOL_BLOCK_SIZE != 0 || b->size <= 0) return at + "size " + std::to_string(b->size);
+    for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
+      bool bitFree = (b->freeBits[i / 64] >> (i % 64)) & 1;
+      if (bitFree != (b->MAT[i] == ' ')) return at + "bit map disagrees with MAT at " + std::to_string(i);
+    }
+    if (b->size > POOL_BLOCK_SIZE) {
+      if (std::string(b->MAT, POOL_BLOCK_NODES) != std::string(POOL_BLOCK_NODES, 'U'))
+        return at + "dedicated MAT not all used";
+      if (b->freeNodes != 0) return at + "dedicated freeNodes";
+      for (const PoolNode &e : b->nodes)
+        if (e.count != 0 || e.addr != nullptr) return at + "dedicated block has a node entry";
+      if (b->used <= 0 || b->used > b->size || b->used % POOL_NODE_SIZE != 0)
+        return at + "dedicated used " + std::to_string(b->used);
+      continue;
+    }
+    int spaces = 0;
+    for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
+      if (b->MAT[i] == ' ')
+        ++spaces;
+      else if (b->MAT[i] != 'U')
+        return at + "bad MAT character";
+    }
+    if (spaces != b->freeNodes) return at + "freeNodes " + std::to_string(b->freeNodes) + " but " +
+                                       std::to_string(spaces) + " spaces";
+    if (spaces == POOL_BLOCK_NODES) return at + "empty block kept";
+    // Every used node belongs to exactly one allocation, described at its start.
+    int i = 0;
+    while (i < POOL_BLOCK_NODES) {
+      const PoolNode &e = b->nodes[i];
+      if (e.count == 0) {
+        if (e.addr != nullptr) return at + "entry without count at " + std::to_string(i);
+        if (b->MAT[i] != ' ') return at + "used node outside any allocation at " + std::to_string(i);
+        ++i;
+        continue;
+      }
+      if (e.addr != b->data + i * POOL_NODE_SIZE) return at + "entry address wrong at " + std::to_string(i);
+      if (i + e.count > POOL_BLOCK_NODES) return at + "allocation runs past the map";
+      for (int j = i; j < i + e.count; ++j) {
+        if (b->MAT[j] != 'U') return at + "free node inside allocation at " + std::to_string(j);
+        if (j > i && (b->nodes[j].count != 0 || b->nodes[j].addr != nullptr))
+          return at + "entry inside allocation at " + std::to_string(j);
+      }
+      i += e.count;
+    }
+  }
+  return "";
+}
+
+inline int PoolBlockCount() {
+  int n = 0;
+  for (const PoolBlock *b = pMemB; b != nullptr; b = b->next) ++n;
+  return n;
+}
+
+// Data areas come from one reserved region, each starting exactly where the
+// previous block's data ends; headers are ordinary mappings.
+struct AdjacentRegion {
+  static inline char *base = nullptr;
+  static inline size_t used = 0;
+  static constexpr size_t kSize = 64 * POOL_BLOCK_SIZE;
+
+  static void *Map(size_t len) {
+    if (len < POOL_BLOCK_SIZE) {
+      void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      return p == MAP_FAILED ? nullptr : p;
+    }
+    // The mapping length carries one page of slack; the next area starts
+    // where the usable data ends.
+    size_t data = len / POOL_BLOCK_SIZE * POOL_BLOCK_SIZE;
+    if (used + len > kSize) return nullptr;
+    char *p = base + used;
+    used += data;
+    return p;
+  }
+  static void Unmap(void *p, size_t len) {
+    char *c = static_cast<char *>(p);
+    if (c >= base && c < base + kSize) return; // never handed out again
+    munmap(p, len);
+  }
+  static void Install() {
+    void *p = mmap(nullptr, kSize + 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base = static_cast<char *>(p);
+    used = 0;
+    PoolSetMapper(Map, Unmap);
+  }
+};
+
+#endif

@@ -1,0 +1,441 @@
+// Memory pool: sizes and rounding, block life, every kind of resize, bad
+// pointers, running out of memory and the dump format. Each test runs in a
+// process of its own, so every test starts with an empty pool.
+#include "memmgr/MemMgr.h"
+#include "PoolCheck.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool AllZero(const void *p, size_t n) {
+  const auto *c = static_cast<const unsigned char *>(p);
+  for (size_t i = 0; i < n; ++i)
+    if (c[i] != 0) return false;
+  return true;
+}
+
+void Fill(void *p, size_t n, unsigned char seed) {
+  auto *c = static_cast<unsigned char *>(p);
+  for (size_t i = 0; i < n; ++i) c[i] = static_cast<unsigned char>(seed + i * 7 + 1);
+}
+
+bool Holds(const void *p, size_t n, unsigned char seed) {
+  const auto *c = static_cast<const unsigned char *>(p);
+  for (size_t i = 0; i < n; ++i)
+    if (c[i] != static_cast<unsigned char>(seed + i * 7 + 1)) return false;
+  return true;
+}
+
+int NodeOf(const void *p) {
+  PoolBlock *b = FindBlock(p);
+  return static_cast<int>((static_cast<const char *>(p) - b->data) / POOL_NODE_SIZE);
+}
+
+int CountOf(const void *p) { return FindBlock(p)->nodes[NodeOf(p)].count; }
+
+} // namespace
+
+TEST(PoolSizes, RequestsRoundToNodesWithOneSpareByte) {
+  EXPECT_EQ(GetMem(0), nullptr);
+  EXPECT_EQ(pMemB, nullptr);
+  struct {
+    size_t n;
+    int nodes;
+  } cases[] = {{1, 1}, {31, 1}, {32, 2}, {63, 2}, {64, 3}, {1000, 32}};
+  int next = 0;
+  for (auto c : cases) {
+    void *p = GetMem(c.n);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(NodeOf(p), next) << c.n;
+    EXPECT_EQ(CountOf(p), c.nodes) << c.n;
+    EXPECT_TRUE(AllZero(p, static_cast<size_t>(c.nodes) * POOL_NODE_SIZE));
+    next += c.nodes;
+  }
+  EXPECT_EQ(pMemB->freeNodes, POOL_BLOCK_NODES - next);
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+TEST(PoolSizes, LargestOrdinaryRequestTakesAWholeBlock) {
+  void *small = GetMem(1);
+  void *p = GetMem(65535);
+  ASSERT_NE(p, nullptr);
+  ASSERT_EQ(PoolBlockCount(), 2);
+  EXPECT_EQ(p, pMemB->next->data);
+  EXPECT_EQ(CountOf(p), POOL_BLOCK_NODES);
+  EXPECT_EQ(pMemB->next->freeNodes, 0);
+  EXPECT_EQ(pMemB->next->size, 65536);
+  PutMem(small);
+  EXPECT_EQ(pMemB->data, p) << "the emptied first block is released";
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+TEST(PoolSizes, LargeRequestsGetDedicatedBlocks) {
+  void *p = GetMem(65536);
+  ASSERT_NE(p, nullptr);
+  ASSERT_NE(pMemB, nullptr);
+  EXPECT_EQ(pMemB->data, p);
+  EXPECT_EQ(pMemB->size, 131072);
+  EXPECT_EQ(pMemB->used, 65568);
+  EXPECT_TRUE(AllZero(p, 65568));
+  void *q = GetMem(200000);
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(pMemB->next->size, 262144);
+  // Small requests never land in a dedicated block.
+  void *s = GetMem(10);
+  EXPECT_EQ(PoolBlockCount(), 3);
+  EXPECT_EQ(pMemB->next->next->data, s);
+  EXPECT_EQ(PoolViolation(), "");
+  PutMem(p);
+  PutMem(q);
+  PutMem(s);
+  EXPECT_EQ(pMemB, nullptr);
+}
+
+TEST(PoolSizes, OversizedRequestFailsWithMessage) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(GetMem(SIZE_MAX), nullptr);
+  EXPECT_EQ(GetMem(SIZE_MAX - 31), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "ERROR: Unable to allocate memory\nERROR: Unable to allocate memory\n");
+  EXPECT_EQ(pMemB, nullptr);
+}
+
+TEST(PoolBlocks, FullBlockLeadsToASecondOne) {
+  void *first = nullptr;
+  for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
+    void *p = GetMem(31);
+    ASSERT_NE(p, nullptr);
+    if (i == 0) first = p;
+    ASSERT_EQ(p, pMemB->data + i * POOL_NODE_SIZE);
+  }
+  EXPECT_EQ(PoolBlockCount(), 1);
+  EXPECT_EQ(pMemB->freeNodes, 0);
+  void *p = GetMem(1);
+  ASSERT_EQ(PoolBlockCount(), 2);
+  EXPECT_EQ(p, pMemB->next->data);
+  // First fit prefers the older block as soon as it has room again.
+  PutMem(static_cast<char *>(first) + 5 * POOL_NODE_SIZE);
+  EXPECT_EQ(GetMem(3), static_cast<char *>(first) + 5 * POOL_NODE_SIZE);
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+TEST(PoolBlocks, ReleasingTheOnlyAllocationEmptiesThePool) {
+  char *p = static_cast<char *>(GetMem(100));
+  strcpy(p, "left behind");
+  PutMem(p);
+  EXPECT_EQ(pMemB, nullptr);
+  char *q = static_cast<char *>(GetMem(100));
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(PoolBlockCount(), 1);
+  EXPECT_TRUE(AllZero(q, 128));
+  PutMem(q);
+  EXPECT_EQ(pMemB, nullptr);
+}
+
+TEST(PoolBlocks, MiddleBlockReleasedAndListRelinked) {
+  void *a = GetMem(65535), *b = GetMem(65535), *c = GetMem(65535);
+  ASSERT_EQ(PoolBlockCount(), 3);
+  PutMem(b);
+  ASSERT_EQ(PoolBlockCount(), 2);
+  EXPECT_EQ(pMemB->data, a);
+  EXPECT_EQ(pMemB->next->data, c);
+  EXPECT_EQ(PoolViolation(), "");
+  PutMem(a);
+  EXPECT_EQ(pMemB->data, c);
+  EXPECT_EQ(pMemB->prev, nullptr);
+  // A new block goes to the tail, behind the survivor.
+  void *d = GetMem(65535);
+  EXPECT_EQ(pMemB->next->data, d);
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+TEST(PoolRelease, PointersThatStartNoAllocationChangeNothing) {
+  char *p = static_cast<char *>(GetMem(90)); // three nodes
+  char *q = static_cast<char *>(GetMem(10));
+  int local = 0;
+  std::string before(pMemB->MAT, POOL_BLOCK_NODES);
+  PutMem(nullptr);
+  PutMem(&local);
+  PutMem(p + 1);
+  PutMem(p + POOL_NODE_SIZE);
+  PutMem(p + 2 * POOL_NODE_SIZE + 3);
+  EXPECT_EQ(std::string(pMemB->MAT, POOL_BLOCK_NODES), before);
+  EXPECT_EQ(pMemB->freeNodes, POOL_BLOCK_NODES - 4);
+  char *big = static_cast<char *>(GetMem(100000));
+  PutMem(big + 64);
+  EXPECT_EQ(PoolBlockCount(), 2) << "an inner pointer does not release a dedicated block";
+  PutMem(q);
+  PutMem(p);
+  PutMem(big);
+  EXPECT_EQ(pMemB, nullptr);
+}
+
+TEST(PoolRelease, EndOfOneBlockIsTheStartOfTheNext) {
+  AdjacentRegion::Install();
+  char *a = static_cast<char *>(GetMem(65535));
+  char *b = static_cast<char *>(GetMem(10));
+  ASSERT_EQ(PoolBlockCount(), 2);
+  ASSERT_EQ(b, a + POOL_BLOCK_SIZE) << "the mapper did not place the blocks back to back";
+  EXPECT_EQ(FindBlock(b), pMemB->next);
+  EXPECT_EQ(FindBlock(a + POOL_BLOCK_SIZE - 1), pMemB);
+  strcpy(b, "second");
+  b = static_cast<char *>(AdjustMem(b, 200));
+  EXPECT_EQ(b, a + POOL_BLOCK_SIZE);
+  EXPECT_STREQ(b, "second");
+  EXPECT_EQ(pMemB->freeNodes, 0);
+  PutMem(b);
+  EXPECT_EQ(PoolBlockCount(), 1);
+  EXPECT_EQ(pMemB->data, a);
+  EXPECT_EQ(pMemB->freeNodes, 0);
+  EXPECT_EQ(PoolViolation(), "");
+  PutMem(a);
+  EXPECT_EQ(pMemB, nullptr);
+}
+
+TEST(PoolResize, NullPointerAndZeroLength) {
+  void *p = AdjustMem(nullptr, 10);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p, pMemB->data);
+  EXPECT_EQ(CountOf(p), 1);
+  int local = 7;
+  void *q = AdjustMem(&local, 40);
+  EXPECT_EQ(q, pMemB->data + POOL_NODE_SIZE) << "a foreign pointer gets fresh memory";
+  EXPECT_EQ(local, 7);
+  EXPECT_EQ(AdjustMem(p, 0), nullptr);
+  EXPECT_EQ(pMemB->MAT[0], ' ');
+  EXPECT_EQ(AdjustMem(q, 0), nullptr);
+  EXPECT_EQ(pMemB, nullptr);
+  EXPECT_EQ(AdjustMem(nullptr, 0), nullptr);
+}
+
+TEST(PoolResize, GrowsInPlaceWhenTheFollowingNodesAreFree) {
+  char *p = static_cast<char *>(GetMem(20));
+  strcpy(p, "keep me");
+  char *q = static_cast<char *>(AdjustMem(p, 300)); // 10 nodes
+  EXPECT_EQ(q, p);
+  EXPECT_STREQ(q, "keep me");
+  EXPECT_TRUE(AllZero(q + 8, 320 - 8));
+  EXPECT_EQ(CountOf(q), 10);
+  EXPECT_EQ(pMemB->freeNodes, POOL_BLOCK_NODES - 10);
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+TEST(PoolResize, BoxedInAfterMovesDownKeepingContents) {
+  void *gap = GetMem(100);                            // nodes 0-3
+  char *p = static_cast<char *>(GetMem(60));          // nodes 4-5
+  void *wall = GetMem(10);                            // node 6
+  Fill(p, 60, 3);
+  PutMem(gap);
+  char *q = static_cast<char *>(AdjustMem(p, 150)); // 5 nodes: 3 more, taken below
+  EXPECT_EQ(q, pMemB->data + POOL_NODE_SIZE);
+  EXPECT_TRUE(Holds(q, 60, 3));
+  EXPECT_TRUE(AllZero(q + 60, 160 - 60));
+  EXPECT_EQ(CountOf(q), 5);
+  EXPECT_EQ(pMemB->nodes[4].count, 0);
+  EXPECT_EQ(std::string(pMemB->MAT, 8), " UUUUUU ");
+  EXPECT_EQ(PoolViolation(), "");
+  PutMem(wall);
+}
+
+TEST(PoolResize, BoxedInOnBothSidesMovesToFirstFit) {
+  void *low = GetMem(10);                    // node 0
+  char *p = static_cast<char *>(GetMem(40)); // nodes 1-2
+  void *wall = GetMem(10);                   // node 3
+  Fill(p, 40, 9);
+  char *q = static_cast<char *>(AdjustMem(p, 100)); // 4 nodes
+  EXPECT_EQ(q, pMemB->data + 4 * POOL_NODE_SIZE);
+  EXPECT_TRUE(Holds(q, 40, 9));
+  EXPECT_TRUE(AllZero(q + 40, 128 - 40));
+  EXPECT_EQ(std::string(pMemB->MAT, 9), "U  UUUUU ");
+  EXPECT_EQ(PoolViolation(), "");
+  // At node 0 nothing lies below: straight to a new place.
+  char *r = static_cast<char *>(AdjustMem(low, 120));
+  EXPECT_EQ(r, pMemB->data + 8 * POOL_NODE_SIZE);
+  PutMem(wall);
+  PutMem(q);
+  PutMem(r);
+  EXPECT_EQ(pMemB, nullptr);
+}
+
+TEST(PoolResize, ShrinkReleasesTailAndLaterGrowthIsZero) {
+  char *p = static_cast<char *>(GetMem(200)); // 7 nodes
+  Fill(p, 200, 5);
+  char *q = static_cast<char *>(AdjustMem(p, 40)); // 2 nodes
+  EXPECT_EQ(q, p);
+  EXPECT_TRUE(Holds(q, 40, 5));
+  EXPECT_EQ(CountOf(q), 2);
+  EXPECT_EQ(pMemB->freeNodes, POOL_BLOCK_NODES - 2);
+  EXPECT_TRUE(AllZero(q + 40, 224 - 40)) << "released and cut-off bytes are cleared";
+  // Same node count, smaller then larger: the cut bytes come back as zeros.
+  q = static_cast<char *>(AdjustMem(q, 50));
+  Fill(q, 50, 6);
+  EXPECT_EQ(AdjustMem(q, 35), q);
+  EXPECT_EQ(AdjustMem(q, 50), q);
+  EXPECT_TRUE(Holds(q, 35, 6));
+  EXPECT_TRUE(AllZero(q + 35, 64 - 35));
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+TEST(PoolResize, DedicatedBlockStaysWhileItFits) {
+  char *p = static_cast<char *>(GetMem(100000));
+  Fill(p, 100000, 1);
+  char *q = static_cast<char *>(AdjustMem(p, 120000));
+  EXPECT_EQ(q, p);
+  EXPECT_EQ(pMemB->size, 131072);
+  EXPECT_EQ(pMemB->used, 120032);
+  EXPECT_TRUE(Holds(q, 100000, 1));
+  EXPECT_TRUE(AllZero(q + 100000, 20032));
+  // Shrinking below one block still stays in the dedicated block.
+  q = static_cast<char *>(AdjustMem(q, 1000));
+  EXPECT_EQ(q, p);
+  EXPECT_EQ(pMemB->used, 1024);
+  EXPECT_TRUE(Holds(q, 1000, 1));
+  EXPECT_TRUE(AllZero(q + 1000, 131072 - 1000));
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+TEST(PoolResize, DedicatedBlockFilledToItsSizeKeepsContentsOnShrink) {
+  char *p = static_cast<char *>(GetMem(100000));
+  char *q = static_cast<char *>(AdjustMem(p, 131071)); // len is exactly the block size
+  ASSERT_EQ(q, p);
+  EXPECT_EQ(pMemB->used, 131072);
+  Fill(q, 131071, 4);
+  q = static_cast<char *>(AdjustMem(q, 131000));
+  ASSERT_EQ(q, p);
+  EXPECT_TRUE(Holds(q, 131000, 4)) << "a shrink destroyed bytes the caller had written";
+  EXPECT_TRUE(AllZero(q + 131000, 72));
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+TEST(PoolResize, MovesBetweenOrdinaryAndDedicatedBlocks) {
+  char *small = static_cast<char *>(GetMem(100));
+  Fill(small, 100, 2);
+  char *big = static_cast<char *>(AdjustMem(small, 70000));
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(PoolBlockCount(), 1) << "the emptied ordinary block is released";
+  EXPECT_EQ(pMemB->size, 131072);
+  EXPECT_TRUE(Holds(big, 100, 2));
+  EXPECT_TRUE(AllZero(big + 100, 70000 - 100));
+  Fill(big, 70000, 8);
+  char *bigger = static_cast<char *>(AdjustMem(big, 300000));
+  ASSERT_NE(bigger, nullptr);
+  EXPECT_EQ(PoolBlockCount(), 1);
+  EXPECT_EQ(pMemB->size, 327680);
+  EXPECT_TRUE(Holds(bigger, 70000, 8));
+  EXPECT_TRUE(AllZero(bigger + 70000, 300000 - 70000));
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+namespace {
+int gMapCalls = 0, gFailFrom = 0, gUnmapCalls = 0;
+void *CountingMap(size_t len) {
+  if (++gMapCalls >= gFailFrom) return nullptr;
+  void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : p;
+}
+void CountingUnmap(void *p, size_t len) {
+  ++gUnmapCalls;
+  munmap(p, len);
+}
+} // namespace
+
+TEST(PoolFailure, FailedMappingReportsAndGivesNull) {
+  PoolSetMapper(CountingMap, CountingUnmap);
+  gFailFrom = 1;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(GetMem(10), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Unable to allocate memory\n");
+  EXPECT_EQ(pMemB, nullptr);
+  // Header mapped, data area refused: the header is given back.
+  gMapCalls = 0;
+  gFailFrom = 2;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(GetMem(100000), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Unable to allocate memory\n");
+  EXPECT_EQ(gUnmapCalls, 1);
+  EXPECT_EQ(pMemB, nullptr);
+}
+
+TEST(PoolFailure, FailedResizeKeepsTheOldAllocation) {
+  PoolSetMapper(CountingMap, CountingUnmap);
+  gFailFrom = 1000;
+  char *p = static_cast<char *>(GetMem(65535));
+  strcpy(p, "still here");
+  gFailFrom = gMapCalls + 1;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(AdjustMem(p, 70000), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Unable to allocate memory\n");
+  EXPECT_STREQ(p, "still here");
+  EXPECT_EQ(PoolBlockCount(), 1);
+  EXPECT_EQ(PoolViolation(), "");
+}
+
+namespace {
+// Runs in a child: no descriptor can be opened, so no /dev/zero either.
+[[noreturn]] void AllocateWithoutDescriptors() {
+  rlimit none{0, 0};
+  setrlimit(RLIMIT_NOFILE, &none);
+  char *p = static_cast<char *>(GetMem(100));
+  bool ok = p != nullptr && AllZero(p, 128) && MemId == -1;
+  if (ok) strcpy(p, "anonymous");
+  ok = ok && strcmp(static_cast<char *>(AdjustMem(p, 5000)), "anonymous") == 0;
+  exit(ok ? 0 : 1);
+}
+} // namespace
+
+TEST(PoolFailure, WorksWithoutDevZero) {
+  EXPECT_EXIT(AllocateWithoutDescriptors(), testing::ExitedWithCode(0), "");
+}
+
+TEST(PoolDump, EmptyPoolPrintsNothing) {
+  testing::internal::CaptureStdout();
+  DumpMem();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(PoolDump, ExactFormatOfBothKinds) {
+  char *a = static_cast<char *>(GetMem(5));
+  strcpy(a, "abc");
+  char *b = static_cast<char *>(GetMem(40));
+  strcpy(b, "hello");
+  char *c = static_cast<char *>(GetMem(2));
+  PutMem(a);
+  memset(c, 'x', POOL_NODE_SIZE); // no terminator: printing stops at the allocation's end
+  char *d = static_cast<char *>(GetMem(70000));
+  PoolBlock *blk = pMemB;
+  PoolBlock *ded = pMemB->next;
+
+  char buf[512];
+  std::string want;
+  auto num = [](const void *p) { return static_cast<long>(reinterpret_cast<intptr_t>(p)); };
+  snprintf(buf, sizeof buf,
+           "\n============ Block(%li) size(65536) Free(2045) Used(3) FreeNodeCount(2045) SizeCnt(2045)"
+           " <==(0) (%li)==>\n\tBlock MAT:",
+           num(blk), num(ded));
+  want += buf;
+  want += "\n\t_UUU" + std::string(60, '_');
+  for (int row = 1; row < 32; ++row) want += "\n\t" + std::string(64, '_');
+  want += "\n\n\tAllocated Nodes:\n";
+  snprintf(buf, sizeof buf, "\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%s)\n", 1, num(b), 2,
+           64, "hello");
+  want += buf;
+  snprintf(buf, sizeof buf, "\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%s)\n", 3, num(c), 1,
+           32, std::string(32, 'x').c_str());
+  want += buf;
+  want += "\n";
+  snprintf(buf, sizeof buf, "\n============ Dedicated Block(%li) size(131072) FreeNodeCount(0) <==(%li) (0)==>",
+           num(d), num(blk));
+  want += buf;
+
+  testing::internal::CaptureStdout();
+  DumpMem();
+  fflush(stdout);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), want);
+}
