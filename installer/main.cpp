@@ -1,2 +1,33 @@
-#include <cstdio>
-int main() { std::fprintf(stderr, "setup 3.02.05\n"); return 0; }
+// setup: entry point. main is the installer's run sequence, step by step;
+// it ends the process and never returns.
+#include <cstring>
+
+#include "installer/setup.h"
+#include "syscmd/SysCmd.h"
+
+int main(int argc, char **argv) {
+  const char *argv0 = argc > 0 && argv[0] && *argv[0] ? argv[0] : "setup";
+
+  // 1. Logging on, the default work area, an empty line buffer.
+  flUseLog = 1;
+  pNorvoInstallDir = SaveStr("/tmp/%sInstall", szMakerDir);
+  LineBuf[0] = '\0';
+
+  // 2. Where the distribution is (our own directory) and who we are.
+  pPathToSetup = GetToolPath(argv0);
+  const char *slash = std::strrchr(argv0, '/');
+  my_name = SaveStr_(slash ? slash + 1 : argv0);
+
+  // 3. Locate the host commands; this writes the first log line.
+  InitSysCmdList();
+
+  // 4. The installation notes; the first fetch fixes the language.
+  for (int i = 0; i < 5; ++i) InstallInfo[i] = nlsSetupStrCvt(10 + i);
+  const int siteIds[4] = {10, 11, 17, 18};
+  for (int i = 0; i < 4; ++i) InstallSiteInfo[i] = nlsSetupStrCvt(siteIds[i]);
+
+  // 5. The command line: work area, installation base, version query.
+  parseCommandLineOptions(argc, argv);
+
+  exit_app(0);
+}

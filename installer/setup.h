@@ -1,0 +1,187 @@
+// setup: the installer of the Norvo printer software for Unix.
+//
+// One run, from main to exit, without a menu: locate the host commands, read
+// the command line, find an earlier installation, check space and running
+// programs, copy the distribution into a work area, unpack the package there,
+// build or update the installation tree and process the package list. Every
+// change on the host goes through SysCmd; every string kept here is a saved
+// string that lives until the process ends.
+//
+// Exit statuses: 0 normal end and every refusal the user can act on, 1 a
+// fatal command failure or exhausted memory, 2 the work area given on the
+// command line cannot be created.
+#ifndef NORVO_SETUP_H
+#define NORVO_SETUP_H
+
+#include "utils/utils.h"
+
+// ---- Entry, command line and run sequence (main.cpp, setup.cpp) -----------
+
+// Fixed words the installer builds its paths and names from.
+inline constexpr char szMakerDir[] = "Norvo";          // <base>/Norvo/npxx
+inline constexpr char szProductDir[] = "npxx";
+inline constexpr char szArchiveName[] = "Linuxi386Npxx"; // <work>/Linuxi386Npxx.tar.Z
+inline constexpr char szPkgDir[] = "pkg";              // <work>/pkg/pkg.list
+inline constexpr char szSpoolDirFmt[] = "/var/spool/%s";  // filled with szMakerDir
+inline constexpr char szVersion[] = "3.02.05";
+inline constexpr char szDefaultBase[] = "/usr";
+
+// Installer state: set once, never released. my_name, flUseLog and LineBuf
+// are the toolkit's (utils/utils.h).
+extern char *pPathToSetup;       // directory of the running setup: the distribution
+extern char *pNorvoInstallDir;   // work area, "/tmp/NorvoInstall" or "<dir>/NorvoInstall"
+extern char *pCmdLineInstallDir; // base given by "install <dir>", or null
+extern char *pCurrentInstallDir; // base of an earlier installation, or null
+extern char *pTargetInstallDir;  // base to install into
+extern char *pAppDir;            // <target>/Norvo/npxx
+extern int flCreatedTmpDir;      // 1: we created the work-area parent ourselves
+extern const char *InstallInfo[5];     // messages 10..14, filled by main
+extern const char *InstallSiteInfo[4]; // messages 10, 11, 17, 18, filled by main
+// Programs that must not run while an earlier installation is replaced.
+extern const char pBinaryInstanceCheckList[];
+
+// Reads the command line: "install <dir>", "-v" and a work-area parent
+// directory. "-v" prints the version and exits 0; a work area that cannot
+// be created exits 2.
+void parseCommandLineOptions(int argc, char **argv);
+// Fills the work area from the distribution directory and runs Install.
+// Always 0.
+int installFromSite(const char *workDir);
+// Unpacks the package and builds or updates the installation. 0 when done or
+// refused (not root), 1 when the package list asked to quit.
+int Install();
+// Removes the work area and runs the installed npqadmin with -upgrade and
+// -clean.
+void NorvoClean(const char *workDir);
+
+// ---- Message catalog (catalog.cpp) -----------------------------------------
+// Every text the installer shows the user, by id, in six languages. Each
+// translation has the same printf conversions in the same order as the
+// English text of its id.
+constexpr int NLS_SETUP_COUNT = 71;   // ids 0..70
+
+extern const char *const NLS_ENGLISH[NLS_SETUP_COUNT];
+extern const char *const NLS_SPANISH[NLS_SETUP_COUNT];
+extern const char *const NLS_ITALIAN[NLS_SETUP_COUNT];
+extern const char *const NLS_FRENCH[NLS_SETUP_COUNT];
+extern const char *const NLS_GERMAN[NLS_SETUP_COUNT];
+extern const char *const NLS_PORTUGUESE[NLS_SETUP_COUNT];
+
+// The table of this run; null until the first nlsSetupStrCvt.
+extern const char *const *pCurLang;
+
+// The text of message id (0..70) in the language of this run. The first call
+// chooses the language from LANG and cuts LANG's code-set suffix (".ISO8859-1")
+// in the environment, so the commands started later see the plain name. The
+// text is constant; an id outside 0..70 gives "".
+const char *nlsSetupStrCvt(int id);
+
+// ---- Previous installation (setup.cpp and others) --------------------------
+
+// Shortens path in place to an installation base: cut at the first "npxx",
+// then at the first "Norvo", then drop one trailing '/' unless the path is
+// "/". Returns path (null for null).
+char *StripToBaseName(char *path);
+// The base of an earlier installation, found through /usr/Norvo/npxx without
+// following it: a real directory (or a link that cannot be read) gives
+// "/usr", a link the base of its target (a relative target taken from /usr;
+// a dangling link counts too). Null when nothing is there. Saved string.
+char *locatePreviousInstallation();
+// Moves the application directory of base fromBase into base toBase: the
+// destination's application directory is removed, toBase/Norvo made (755),
+// the directory moved, and unless toBase is /usr the well-known location
+// becomes a link to it. Nothing happens when both name one directory. A
+// failed move or link ends the process with status 1.
+void moveInstallation(const char *fromBase, const char *toBase);
+
+// ---- Distribution media ----------------------------------------------------
+// The distribution list "disks" (or "DISKS" of a DOS medium) names every file
+// of the distribution, the archive segments pkg_tar.* in joining order, and
+// ends with the word end_of_list.
+
+// Loads dir/disks, else dir/DISKS (upper-cased up to end_of_list), into
+// LineBuf. Neither readable: message 21 behind "ERROR: " on stderr, exit 1.
+int GetDisksData(const char *dir);
+// False (after message 35) when the user is not root. An earlier
+// installation with the old print daemon (NPrintD, NPrintDStop in pAppDir)
+// is announced (message 62) and confirmed (63): y/yes go on, n removes the
+// daemon's /etc/rc2.d links and goes on, no and end of input end the
+// process with status 0; anything else asks again.
+bool readyForInstallation();
+// Appends the segments named by the work area's list and present there, in
+// list order, to <work>/Linuxi386Npxx.tar.Z; a failed append ends the process.
+void genZFile();
+
+// ---- Free space -------------------------------------------------------------
+
+// Returns when the work area can take tsize and baseDir/makerWord/npxx can take
+// isize (each + 40, in df's units; one file system must take both), counting
+// an old work area and an old application directory as free. Otherwise, and
+// when isize or tsize is missing, prints the reason and ends the process with
+// status 0. A work area whose file system cannot be measured is not checked.
+void FreeSpaceForInstall(const char *workDir, const char *baseDir, const char *makerWord);
+
+// ---- Process guard ----------------------------------------------------------
+
+// While a program of names (",a,b,") runs, shows them with a menu (messages
+// 66-70) on stdout and reads one selection from stdin: 1 waits up to 30
+// seconds, 2 quits. True when the user quits (end of input counts as quitting),
+// false when none of them runs (at once or after a wait).
+bool QuitForRunningProcesses(const char *names);
+
+// ---- Package list -----------------------------------------------------------
+// Works through <work area>/<pkgDirName>/pkg.list line by line: copies,
+// touches, new directories, modes, owners, groups, links, renames, sed edits,
+// /usr/bin wrappers, release conditions and process checks (see pkglist.cpp
+// for the line language). 0 when the list was worked through, 1 when a
+// checkps line ended with the user's choice to quit. A missing list ends the
+// process with status 0; an attribute command that fails, a word that is not
+// safe for a shell line, an overlong line or a link that would replace a real
+// file or directory end it with status 1, before that line changes the host.
+int ProcessPkgList(const char *pkgDirName);
+// True when word may be pasted into a shell command line as one argument as
+// it is: not empty, and made only of letters, digits, bytes above 127 and
+// the characters "/._-+,:@%=" (no blank, quote, glob, expansion, redirection
+// or separator, no leading '~' or '#' can sneak in).
+bool IsShellSafeWord(const char *word);
+// The release condition of a "v" line: release and version compared as byte
+// strings (strcmp, so "2.2.14" sorts before "2.2.5"). op is one of "<",
+// "<=", "=", ">", ">="; any other operator, or a null argument, never holds.
+bool ReleaseConditionHolds(const char *release, const char *op, const char *version);
+
+// ---- Printing subsystem and scripts ---------------------------------------
+// Script texts. Every generated script is ScriptShShell and a newline, the
+// banner ScriptCopyRight filled with the current year (five lines of 63
+// columns and an empty line), then its template formatted with its
+// arguments. Only SimpleScript ends with a newline.
+extern const char ScriptShShell[];        // "#!/bin/sh"
+extern const char ScriptCopyRight[];      // printf format of the year (%d)
+extern const char SimpleScript[];         // dir to cd to, toolDir, toolName
+extern const char NorvoPrintnpxxScript[]; // appDir, "npxx", log base x2, "npxx" x2
+extern const char NorvoNSFScript[];       // appDir, job spool directory
+
+// Writes appDir/.np_cfg (mode 644): " CUPS " when cupsd runs, else " LPRng "
+// when the located lpd is LPRng, else " BSD ". True when written.
+bool createPrintingSubsystemFile(const char *appDir);
+// Fresh installations: creates pAppDir (mode 755 under /usr, else 775) and,
+// for another base, /usr/Norvo and the link /usr/Norvo/npxx -> pAppDir (a
+// failure ends the process with status 1).
+void createInstallationDirectories(const char *base);
+// Writes pAppDir/NorvoPrintnpxx and pAppDir/NorvoNSF (the latter for the job
+// spool directory <spoolDir>/npxx) and, with LPRng and printconf, links the
+// interface script into /usr/share/printconf/util.
+void createQueueScripts(const char *spoolDir);
+// The queue interface script for pAppDir at path, mode 755. False when path
+// cannot be opened (reported on stderr).
+bool generateNorvoPrintnpxxScript(const char *path, const char *shellLine, const char *tmpl);
+// The send-file script for pAppDir and jobSpoolDir at path, mode 755. False
+// when path cannot be opened (reported on stderr).
+bool generateNorvoNSFScript(const char *path, const char *shellLine, const char *tmpl,
+                            const char *jobSpoolDir);
+// A start-up wrapper at path (mode 755) that changes to dir and runs
+// toolDir/toolName with the caller's arguments. Nothing is written when path
+// cannot be opened (reported on stderr).
+void GenSimpleScript(const char *path, const char *shellLine, const char *tmpl,
+                     const char *dir, const char *toolDir, const char *toolName);
+
+#endif
