@@ -1,0 +1,415 @@
+// pkglist: the package's own installation recipe, <work>/pkg/pkg.list.
+//
+// Each line is <command> <object> [<extra>] [<attribute> <value>]... with
+// words separated by blanks and line ends (tabs do not separate; a backslash
+// escapes the next character). A line ending in a backslash goes on in the
+// next one. The object is a path relative to the package directory for
+// copies and to the application directory for everything else.
+//
+//   dir O            copy the directory pkg/O into pAppDir (cp -pr)
+//   dirto O D        copy the directory pkg/O to D (attributes still on pAppDir/O)
+//   t O              touch pAppDir/O
+//   c O, other word  copy the file pkg/O into pAppDir (cp -p)
+//   m O, s O         nothing; the attributes apply only when pAppDir/O exists
+//   # ...            comment
+//   v OP VER CMD...  CMD... only when the running release OP VER holds
+//   newdir O         create pAppDir/O (mode 775); an existing O skips the line
+//   checkps LIST     wait for or quit on running programs of the comma LIST
+//
+// Attributes, applied in order on pAppDir/O: mode, owner, group (chmod,
+// chown -R, chgrp -R), link (the value becomes a symbolic link to O), name
+// (rename O within pAppDir), bat (a /usr/bin wrapper that runs O) and sed
+// (edit O; as the first attribute its script runs to the end of the line).
+// Copies and touches only warn when they fail; a failing attribute ends the
+// run with status 1.
+//
+// Every word that ends up in a shell command line is checked before the line
+// changes anything: the list comes with the package, and a blank or a shell
+// metacharacter in it must not become a second command run as root.
+#include <sys/utsname.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "installer/setup.h"
+#include "syscmd/SysCmd.h"
+
+// Keyword lists; the order of the items is the order of the enums.
+static constexpr char PkgCommands[] = ",dir,dirto,t,c,m,#,v,s,newdir,checkps";
+enum PkgCommand {
+  PKG_OTHER = 0, PKG_DIR, PKG_DIRTO, PKG_TOUCH, PKG_COPY, PKG_M, PKG_COMMENT, PKG_VERSION,
+  PKG_S, PKG_NEWDIR, PKG_CHECKPS,
+  PKG_ATTRIBUTES_ONLY,  // release unknown: the words after the operator are attributes
+};
+static constexpr char PkgAttributes[] = ",mode,bat,owner,group,link,name,sed";
+enum PkgAttribute {
+  ATTR_OTHER = 0, ATTR_MODE, ATTR_BAT, ATTR_OWNER, ATTR_GROUP, ATTR_LINK, ATTR_NAME, ATTR_SED,
+};
+static constexpr char ReleaseOperators[] = ",<,<=,=,>,>=,";
+
+static constexpr char PkgWordDelims[] = " \r\n";
+static constexpr int MaxPkgWords = LINEBUF_SIZE / 2;  // a word and its delimiter each
+// GetFileLine reads at most this many characters of one physical line.
+static constexpr size_t PhysicalLineMax = 510;
+static constexpr int ReleaseUnknownMsg = 60;  // "failed ts get version"
+
+// One line of the list, split into words before anything runs: the commands
+// that follow may use the shared tokenizer and LineBuf themselves.
+struct PkgLine {
+  char text[LINEBUF_SIZE];                    // the joined line, continuations blanked
+  char store[LINEBUF_SIZE + MaxPkgWords + 1]; // the words, each terminated
+  const char *word[MaxPkgWords];
+  const char *rest[MaxPkgWords];              // the raw text behind word[i]
+  int count;
+  char sedScript[LINEBUF_SIZE];               // the sed script running to the line end
+};
+
+// What a line asks for once its release conditions are resolved.
+struct PkgAction {
+  int command;
+  const char *object;
+  const char *dest;  // dirto only
+  int firstAttribute;
+};
+
+struct PkgAttr {
+  int kind;
+  const char *value;
+};
+
+// Module state, touched only by ProcessPkgList and its helpers: the list
+// being worked through and its current line (for messages), and the split
+// line with its attributes (large, so not on the stack).
+static const char *PkgListPath;
+static int PkgLineNo;
+static PkgLine CurPkgLine;
+static PkgAttr CurPkgAttrs[MaxPkgWords / 2 + 1];
+
+bool IsShellSafeWord(const char *word)
+{
+  if (!word || !*word)
+    return false;
+  static constexpr char safePunctuation[] = "/._-+,:@%=";
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(word); *p; ++p) {
+    bool letterOrDigit = (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') ||
+                         (*p >= '0' && *p <= '9');
+    if (letterOrDigit || *p >= 0x80 || strchr(safePunctuation, *p))
+      continue;
+    return false;
+  }
+  return true;
+}
+
+bool ReleaseConditionHolds(const char *release, const char *op, const char *version)
+{
+  if (!release || !op || !version)
+    return false;
+  int order = strcmp(release, version);
+  switch (FindToken(op, ReleaseOperators)) {
+    case 1: return order < 0;
+    case 2: return order <= 0;
+    case 3: return order == 0;
+    case 4: return order > 0;
+    case 5: return order >= 0;
+    default: return false;
+  }
+}
+
+// Reports a line of the list that cannot be carried out, in the log too,
+// and ends the run before the line changes anything.
+[[noreturn]] static void RefusePkgLine(const char *fmt, ...) NORVO_PRINTF(1, 2);
+[[noreturn]] static void RefusePkgLine(const char *fmt, ...)
+{
+  char reason[LINEBUF_SIZE + 256];
+  va_list args;
+  va_start(args, fmt);
+  vsnprintf(reason, sizeof reason, fmt, args);
+  va_end(args);
+  fprintf(stderr, "ERROR: %s line %d: %s\n", PkgListPath, PkgLineNo, reason);
+  PutLogMsg("ERROR: %s line %d: %s\n", PkgListPath, PkgLineNo, reason);
+  exit_app(1);
+}
+
+static void RequireShellSafe(const char *word)
+{
+  if (strlen(word) >= TOKENBUF_SIZE - 1)
+    RefusePkgLine("the word \"%s\" is too long", word);
+  if (!IsShellSafeWord(word))
+    RefusePkgLine("refusing \"%s\": blanks and shell metacharacters are not allowed in "
+                  "names, modes, owners and link paths", word);
+}
+
+// Reads the next logical line of the list into line and splits it into
+// words. False at the end of the list.
+static bool ReadPkgLine(PkgLine &line)
+{
+  if (!GetFileLine())
+    return false;
+  size_t len = strlen(LineBuf);
+  int physical = 0;
+  for (size_t i = 0; i < len; i++)
+    physical += LineBuf[i] == '\n';
+  bool complete = len > 0 && LineBuf[len - 1] == '\n';
+  PkgLineNo += complete ? physical : physical + 1;
+  // A physical line longer than one read arrives in pieces, the rest of it
+  // looking like a line of its own: refuse it rather than run a torn line.
+  if (len >= LINEBUF_SIZE - 2 || (!complete && LineLen == 0 && len >= PhysicalLineMax))
+    RefusePkgLine("the line is too long");
+
+  memcpy(line.text, LineBuf, len + 1);
+  for (char *p = line.text; (p = strstr(p, "\\\n")) != nullptr;)
+    *p++ = ' ', *p++ = ' ';
+
+  line.count = 0;
+  char *out = line.store;
+  for (const char *word = GetToken(line.text, PkgWordDelims); word && line.count < MaxPkgWords;
+       word = GetToken(nullptr, PkgWordDelims)) {
+    size_t n = strlen(word);
+    memcpy(out, word, n + 1);
+    line.word[line.count] = out;
+    line.rest[line.count] = GetTokenBufInput();
+    line.count++;
+    out += n + 1;
+  }
+  return true;
+}
+
+// Resolves the release conditions in front of the command. False when the
+// line has nothing to do: no words, a comment, a condition that does not
+// hold, or a command without its object.
+static bool ParsePkgLine(const PkgLine &line, PkgAction &action)
+{
+  int at = 0;
+  while (at < line.count) {
+    int command = FindToken(line.word[at], PkgCommands);
+    if (command == PKG_COMMENT)
+      return false;
+    if (command == PKG_VERSION) {
+      struct utsname host;
+      if (uname(&host) != 0) {
+        perror(nlsSetupStrCvt(ReleaseUnknownMsg));
+        if (at + 1 >= line.count)
+          return false;
+        action = {PKG_ATTRIBUTES_ONLY, line.word[at + 1], nullptr, at + 2};
+        return true;
+      }
+      if (at + 2 >= line.count || !ReleaseConditionHolds(host.release, line.word[at + 1],
+                                                         line.word[at + 2]))
+        return false;
+      at += 3;  // the condition holds: what follows is the line
+      continue;
+    }
+    if (at + 1 >= line.count)
+      return false;
+    action = {command, line.word[at + 1], nullptr, at + 2};
+    if (command == PKG_DIRTO) {
+      if (at + 2 >= line.count)
+        return false;
+      action.dest = line.word[at + 2];
+      action.firstAttribute = at + 3;
+    }
+    return true;
+  }
+  return false;
+}
+
+// The attribute/value pairs from word first on; an attribute without a value
+// ends the line. A sed in first place takes the rest of the line.
+static int ParsePkgAttributes(PkgLine &line, int first, PkgAttr *attrs)
+{
+  int n = 0;
+  for (int at = first; at < line.count; at += 2) {
+    int kind = FindToken(line.word[at], PkgAttributes);
+    if (kind == ATTR_SED && at == first) {
+      const char *script = line.rest[at] + strspn(line.rest[at], " \t");
+      size_t len = strlen(script);
+      while (len > 0 && strchr(" \t\r\n", script[len - 1]))
+        len--;
+      if (len == 0)
+        break;
+      memcpy(line.sedScript, script, len);
+      line.sedScript[len] = '\0';
+      attrs[n++] = {ATTR_SED, line.sedScript};
+      break;
+    }
+    if (at + 1 >= line.count)
+      break;
+    attrs[n++] = {kind, line.word[at + 1]};
+  }
+  return n;
+}
+
+// Checks every word of the line that a shell will see. The sed script is a
+// script by design and goes to sed as one quoted argument.
+static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, int n)
+{
+  bool objectInShell = action.command != PKG_M && action.command != PKG_S &&
+                       action.command != PKG_CHECKPS &&
+                       action.command != PKG_ATTRIBUTES_ONLY;
+  for (int i = 0; i < n; i++) {
+    if (attrs[i].kind == ATTR_OTHER)
+      continue;
+    objectInShell = true;
+    if (attrs[i].kind != ATTR_SED)
+      RequireShellSafe(attrs[i].value);
+  }
+  if (objectInShell)
+    RequireShellSafe(action.object);
+  if (action.dest)
+    RequireShellSafe(action.dest);
+}
+
+// The sed script as one argument of a SysCmd line: single-quoted for the
+// shell that runs sed, escaped for the double quotes SysCmd puts around the
+// whole command. Saved string.
+static char *QuoteSedScript(const char *script)
+{
+  char *quoted = static_cast<char *>(GetMem(strlen(script) * 5 + 3));
+  if (!quoted)
+    SysError("%s", common_109);
+  char *out = quoted;
+  *out++ = '\'';
+  for (const char *p = script; *p; ++p) {
+    if (*p == '\'') {
+      memcpy(out, "'\\\\''", 5);  // '\'' with its backslash escaped
+      out += 5;
+      continue;
+    }
+    if (strchr("\\\"$`", *p))
+      *out++ = '\\';
+    *out++ = *p;
+  }
+  *out++ = '\'';
+  *out = '\0';
+  return quoted;
+}
+
+static void EditWithSed(const char *object, const char *script)
+{
+  char *quoted = QuoteSedScript(script);
+  // Without the log redirection: sed's output is the edited file.
+  SysCmd(-CMD_SED, SYSCMD_FATAL, "%s %s/%s > /tmp/%s.tmp", quoted, pAppDir, object, my_name);
+  SysCmd(CMD_CP, SYSCMD_QUIET, "/tmp/%s.tmp %s/%s", my_name, pAppDir, object);
+  SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", my_name);
+  PutMem(quoted);
+}
+
+// Makes linkPath a symbolic link to pAppDir/object. A link left by an
+// earlier installation is replaced; a real file or directory never is.
+static void LinkPkgObject(const char *object, const char *linkPath)
+{
+  switch (GetFileType(linkPath)) {
+    case 0:
+      break;
+    case 2:
+      SysCmd(CMD_RM, SYSCMD_FATAL, "%s", linkPath);
+      break;
+    default:
+      RefusePkgLine("%s exists and is not a symbolic link; it is not replaced by a link",
+                    linkPath);
+  }
+  SysCmd(CMD_LN, SYSCMD_FATAL, "-s %s/%s %s", pAppDir, object, linkPath);
+}
+
+static void ApplyPkgAttribute(const char *object, const PkgAttr &attr)
+{
+  switch (attr.kind) {
+    case ATTR_MODE:
+      SysCmd(CMD_CHMOD, SYSCMD_FATAL, "%s %s/%s", attr.value, pAppDir, object);
+      break;
+    case ATTR_BAT: {
+      char *wrapper = SaveStr("/usr/bin/%s", attr.value);
+      GenSimpleScript(wrapper, ScriptShShell, SimpleScript, pAppDir, pAppDir, object);
+      PutMem(wrapper);
+      break;
+    }
+    case ATTR_OWNER:
+      SysCmd(CMD_CHOWN, SYSCMD_FATAL, "-R %s %s/%s", attr.value, pAppDir, object);
+      break;
+    case ATTR_GROUP:
+      SysCmd(CMD_CHGRP, SYSCMD_FATAL, "-R %s %s/%s", attr.value, pAppDir, object);
+      break;
+    case ATTR_LINK:
+      LinkPkgObject(object, attr.value);
+      break;
+    case ATTR_NAME:
+      SysCmd(CMD_MV, SYSCMD_FATAL, "%s/%s %s/%s", pAppDir, object, pAppDir, attr.value);
+      break;
+    case ATTR_SED:
+      EditWithSed(object, attr.value);
+      break;
+    default:  // unknown attributes are ignored with their value
+      break;
+  }
+}
+
+// Carries out one line. 1 when a checkps line ended with the user's choice
+// to quit, else 0.
+static int RunPkgLine(const char *pkgDirName, const PkgAction &action, const PkgAttr *attrs,
+                      int n)
+{
+  const char *object = action.object;
+  switch (action.command) {
+    case PKG_DIR:
+      SysCmd(CMD_CP_R, SYSCMD_LOG, "%s/%s/%s %s", pNorvoInstallDir, pkgDirName, object, pAppDir);
+      break;
+    case PKG_DIRTO:
+      SysCmd(CMD_CP_R, SYSCMD_LOG, "%s/%s/%s %s", pNorvoInstallDir, pkgDirName, object,
+             action.dest);
+      break;
+    case PKG_TOUCH:
+      SysCmd(CMD_TOUCH, SYSCMD_LOG, "%s/%s", pAppDir, object);
+      break;
+    case PKG_M:
+    case PKG_S:
+      if (!FindFile(pAppDir, object))
+        return 0;
+      break;
+    case PKG_NEWDIR: {
+      if (FindFile(pAppDir, object))
+        return 0;
+      char *dir = SaveStr("%s/%s", pAppDir, object);
+      CreateFile(dir, nullptr, "775", nullptr, nullptr);
+      PutMem(dir);
+      break;
+    }
+    case PKG_CHECKPS:
+      if (QuitForRunningProcesses(object))
+        return 1;
+      break;
+    case PKG_ATTRIBUTES_ONLY:
+      break;
+    default:  // c and every other word
+      SysCmd(CMD_CP, SYSCMD_LOG, "%s/%s/%s %s", pNorvoInstallDir, pkgDirName, object, pAppDir);
+      break;
+  }
+  for (int i = 0; i < n; i++)
+    ApplyPkgAttribute(object, attrs[i]);
+  return 0;
+}
+
+int ProcessPkgList(const char *pkgDirName)
+{
+  char *listPath = SaveStr("%s/%s/pkg.list", pNorvoInstallDir, pkgDirName);
+  OpenInputFile(listPath, 2);
+  PkgListPath = listPath;
+  PkgLineNo = 0;
+
+  int result = 0;
+  while (ReadPkgLine(CurPkgLine)) {
+    PkgAction action;
+    if (!ParsePkgLine(CurPkgLine, action))
+      continue;
+    int n = ParsePkgAttributes(CurPkgLine, action.firstAttribute, CurPkgAttrs);
+    RequireSafePkgLine(action, CurPkgAttrs, n);
+    if (RunPkgLine(pkgDirName, action, CurPkgAttrs, n)) {
+      CloseInputFile();
+      result = 1;
+      break;
+    }
+  }
+  PkgListPath = nullptr;
+  PutMem(listPath);
+  return result;
+}
