@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "utils/utils.h"
@@ -63,6 +64,15 @@ std::string FoldPath(std::string_view path) {
   return out.empty() ? "/" : out;
 }
 
+// True when both paths name the same existing directory entry, or when
+// neither can be examined (nothing better is known then).
+bool SameDirectory(const char *a, const char *b) {
+  struct stat sa, sb;
+  bool ha = stat(a, &sa) == 0, hb = stat(b, &sb) == 0;
+  if (!ha || !hb) return ha == hb;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 void SysError(const char *fmt, ...) {
@@ -110,16 +120,20 @@ char *GetToolPath(const char *argv0) {
   if (dir == ".") return PoolCopy(cwd);
 
   // A relative directory ("bin", "./bin", "../x", "a/../b") names a place
-  // below or beside the working directory. Ask the system for the real
-  // directory so that links inside the path resolve as the kernel did when
-  // it started us; fold the path by hand only if the system cannot.
+  // below or beside the working directory. Folding "." and ".." by hand keeps
+  // the spelling the user chose, but after a symbolic link ".." leads
+  // elsewhere than the kernel went when it started us: then the system's
+  // own resolution of the path is the directory that holds the program.
   std::string joined = cwd;
   joined += '/';
   joined += dir;
-  if (char *real = realpath(joined.c_str(), nullptr)) {
-    char *saved = PoolCopy(real);
-    std::free(real);
-    return saved;
+  std::string folded = FoldPath(joined);
+  if (!SameDirectory(folded.c_str(), joined.c_str())) {
+    if (char *real = realpath(joined.c_str(), nullptr)) {
+      char *saved = PoolCopy(real);
+      std::free(real);
+      return saved;
+    }
   }
-  return PoolCopy(FoldPath(joined));
+  return PoolCopy(folded);
 }
