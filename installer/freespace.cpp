@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "installer/setup.h"
 #include "syscmd/SysCmd.h"
@@ -38,6 +40,31 @@ double RequiredSpace(const char *file) {
     exit_app(0);
   }
   return std::strtod(LineBuf, nullptr) + SIZE_MARGIN;
+}
+
+// The first and the last word of a df line: the file system and its mount
+// point.
+std::pair<std::string_view, std::string_view> DeviceAndMount(const char *line) {
+  constexpr std::string_view blanks = " \t\n";
+  std::string_view text = line;
+  size_t start = text.find_first_not_of(blanks);
+  if (start == std::string_view::npos) return {};
+  size_t end = text.find_first_of(blanks, start);
+  std::string_view device = text.substr(start, end == std::string_view::npos ? end : end - start);
+  size_t last = text.find_last_not_of(blanks);
+  size_t before = text.find_last_of(blanks, last);
+  std::string_view mount = text.substr(before == std::string_view::npos ? 0 : before + 1, last - before);
+  return {device, mount};
+}
+
+// Two readings of one file system. Their figures may differ when something
+// else writes there between them, so only the file system and the mount
+// point are compared.
+bool SameFileSystem(const DiskInfo &a, const DiskInfo &b) {
+  if (std::strcmp(a.line, b.line) == 0) return true;
+  auto [deviceA, mountA] = DeviceAndMount(a.line);
+  auto [deviceB, mountB] = DeviceAndMount(b.line);
+  return !deviceA.empty() && deviceA == deviceB && mountA == mountB;
 }
 
 // The nearest existing directory of `path` (a saved string) and whether
@@ -88,7 +115,7 @@ void FreeSpaceForInstall(const char *workDir, const char *baseDir, const char *m
     }
   }
 
-  if (std::strcmp(work.line, install.line) != 0) {
+  if (!SameFileSystem(work, install)) {
     if (work.avail < needWork) {
       std::printf(nlsSetupStrCvt(MSG_WORK_TOO_SMALL), workDir, needWork);
       exit_app(0);
