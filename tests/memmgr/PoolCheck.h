@@ -78,7 +78,7 @@ inline int PoolBlockCount() {
 struct AdjacentRegion {
   static inline char *base = nullptr;
   static inline size_t used = 0;
-  static constexpr size_t kSize = 64 * POOL_BLOCK_SIZE;
+  static constexpr size_t kSize = 1024 * static_cast<size_t>(POOL_BLOCK_SIZE);
 
   static void *Map(size_t len) {
     if (len < POOL_BLOCK_SIZE) {
@@ -99,7 +99,8 @@ struct AdjacentRegion {
     munmap(p, len);
   }
   static void Install() {
-    void *p = mmap(nullptr, kSize + 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *p = mmap(nullptr, kSize + 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
     base = static_cast<char *>(p);
     used = 0;
     PoolSetMapper(Map, Unmap);
