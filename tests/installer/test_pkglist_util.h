@@ -90,8 +90,11 @@ inline std::string Golden(const std::string &name) {
 // The installer's state as the steps under test read it. Strings are kept
 // for the life of the process, as the installer keeps them.
 inline void SetInstallerState(const std::string &appDir, const std::string &workDir = "/tmp/none",
-                              const std::string &target = "/usr", const char *name = "pkgtest") {
-  my_name = SaveStr("%s%d", name, static_cast<int>(getpid()));
+                              const std::string &target = "/usr", const std::string &name = "") {
+  if (name.empty())
+    my_name = SaveStr("pkgtest%d", static_cast<int>(getpid()));
+  else
+    my_name = SaveStr("%s", name.c_str());
   pAppDir = SaveStr("%s", appDir.c_str());
   pNorvoInstallDir = SaveStr("%s", workDir.c_str());
   pTargetInstallDir = SaveStr("%s", target.c_str());
