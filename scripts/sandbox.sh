@@ -31,6 +31,7 @@ set -uo pipefail
 
 readonly FAIL=125
 readonly THROWAWAY_TREES=(usr etc var opt)
+readonly STATE_PARENT=${NORVO_SANDBOX_STATE_PARENT:-/run}
 
 Die() { echo "sandbox: $*" >&2; exit $FAIL; }
 
@@ -43,10 +44,10 @@ WhyNotUsable() {
     echo "cannot create mount and PID namespaces (unshare failed)"; return
   fi
   if ! unshare --mount --propagation private sh -c \
-      'd=$(mktemp -d /run/.sbxprobe.XXXXXX) || exit 1
+      'd=$(mktemp -d "$1/.sbxprobe.XXXXXX") || exit 1
        mount -t tmpfs tmpfs "$d" && mkdir "$d/u" "$d/w" "$d/m" &&
        mount -t overlay overlay -o "lowerdir=/etc,upperdir=$d/u,workdir=$d/w" "$d/m"
-       rc=$?; umount -R "$d" 2>/dev/null; rmdir "$d"; exit $rc' 2>/dev/null; then
+       rc=$?; umount -R "$d" 2>/dev/null; rmdir "$d"; exit $rc' sh "$STATE_PARENT" 2>/dev/null; then
     echo "overlayfs cannot be mounted over /etc in a mount namespace"; return
   fi
 }
@@ -175,7 +176,7 @@ MakeMountPoint() {
 # Lists the changes kept in the upper layers, /tmp and the throwaway root.
 ListChanges() {
   local state=$1 root=$2; shift 2
-  local skeleton=" $* " name rel path
+  local known=" $* " name rel path
   for name in "${THROWAWAY_TREES[@]}"; do
     (cd "$state/layers/upper/$name" && find . -mindepth 1 | LC_ALL=C sort) | while IFS= read -r rel; do
       path=/$name/${rel#./}
@@ -196,7 +197,7 @@ ListChanges() {
   # whose contents the caller lists.
   (cd "$root" && find . -xdev -mindepth 1 | LC_ALL=C sort) | while IFS= read -r rel; do
     path=${rel#.}; name=${path#/}; name=${name%%/*}
-    [[ $skeleton == *" $name "* ]] && continue
+    [[ $known == *" $name "* ]] && continue
     [ -d "$root$path" ] && [ ! -L "$root$path" ] && path=$path/
     echo "A $path"
   done
@@ -256,11 +257,11 @@ grep -q '^chdir' <<<"$opts_text" || opts_text+="chdir	$(pwd -P)"$'\n'
 why=$(WhyNotUsable)
 [ -z "$why" ] || Die "$why"
 
-parent=${NORVO_SANDBOX_STATE_PARENT:-/run}
-case $(realpath -m -- "$parent")/ in
+case $(realpath -m -- "$STATE_PARENT")/ in
   /usr/*|/etc/*|/var/*|/opt/*|/tmp/*) Die "the state must not live under /usr, /etc, /var, /opt or /tmp" ;;
 esac
-state=$(mktemp -d "$parent/norvo-sandbox.XXXXXX") || Die "cannot create a state directory in $parent"
+state=$(mktemp -d "$STATE_PARENT/norvo-sandbox.XXXXXX") \
+  || Die "cannot create a state directory in $STATE_PARENT"
 child=""
 Cleanup() {
   [ -n "$child" ] && kill -KILL "$child" 2>/dev/null && wait "$child" 2>/dev/null
