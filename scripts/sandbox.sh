@@ -102,13 +102,13 @@ Inside() {
     case $kind in
       tmpfs)
         dest=${arg%:*}
-        MakeMountPoint "$root" "$dest" dir
+        MakeMountPoint "$root" "$dest"
         mount -t tmpfs -o "size=${arg##*:},mode=755" sbxscratch "$root$dest" \
           || Die "cannot mount a tmpfs of ${arg##*:} at $dest"
         OWN_MOUNTS+=("$dest") ;;
       bind)
         src=${arg%%:*}; dest=${arg#*:}
-        MakeMountPoint "$root" "$dest" dir
+        MakeMountPoint "$root" "$dest"
         mount --bind "$src" "$root$dest" || Die "cannot bind $src at $dest" ;;
     esac
   done <<<"$opts"
@@ -116,10 +116,11 @@ Inside() {
     [ "$kind" = copy ] || continue
     src=${arg%%:*}; dest=${arg#*:}
     if [[ $dest == */ ]]; then
-      MakeMountPoint "$root" "$dest" dir
+      MakeMountPoint "$root" "$dest"
       cp -a -- "$src" "$root$dest" || Die "cannot copy $src into $dest"
     else
-      MakeMountPoint "$root" "$(dirname -- "$dest")" dir
+      MakeMountPoint "$root" "$(dirname -- "$dest")"
+      [[ $(realpath -m -- "$root$dest")/ == "$root"/* ]] || Die "$dest leads out of the sandbox"
       cp -a -- "$src" "$root$dest" || Die "cannot copy $src to $dest"
     fi
   done <<<"$opts"
