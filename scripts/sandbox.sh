@@ -208,13 +208,17 @@ ListChanges() {
   done
 }
 
-# ---------------------------------------------------------------------------------------------
-# On the host: read the options, check, make the state directory, run, clean up.
+# The second start of this script, as PID 1 of the new namespaces (never on the host itself,
+# where its mounts would be the host's).
 if [ "${1:-}" = --inside ]; then
+  [ $$ = 1 ] || Die "--inside is only for the sandbox's own use"
   shift
   Inside "$@"
   exit $?
 fi
+
+# ---------------------------------------------------------------------------------------------
+# On the host: read the options, check, make the state directory, run, clean up.
 
 opts_text=""
 show=0
