@@ -213,6 +213,11 @@ int DbmPutRecord(const char *db, const char *key, const void *value, int length)
         return 0;
     MakeDbDirectory();
     FILE *in = OpenDataBase(db, "ndb", "rb", 0);
+    // A file that exists but cannot be read must not be replaced by one
+    // holding only the new record.
+    char path[PATH_SIZE];
+    if (!in && DbPath(path, db, "ndb") && FindFile_(path, nullptr))
+        return 0;
     FILE *out = OpenNewDataBase(db);
     if (!out) {
         if (in)

@@ -121,7 +121,7 @@ struct DbTHandle {
     // The rest identifies the loaded file beyond its mtime seconds (a rewrite
     // within the same second is still seen) and caches lookups.
     long FileTimeNs;
-    long FileSize;
+    long FileSize;        // -1 after a failed read: never written back over
     unsigned long FileIno;
     DbTIndex *pIndex;     // null until the first lookup after a change
 };

@@ -405,6 +405,8 @@ void DbTUpDate(DbTHandle *h)
         // An empty file is remembered as loaded, so changes kept in memory
         // survive until the file itself changes; a failed read is retried.
         h->FileTime = SavedFileSize == 0 && st.st_size == 0 ? st.st_mtim.tv_sec : 0;
+        if (st.st_size != 0)
+            h->FileSize = -1;  // unreadable: never written back over
         h->pImage = static_cast<unsigned char *>(GetMem(DBT_HEADER_SIZE));
         DbTSetDbType(h, DBT_TYPE_NEW);
         if (h->pImage) {
@@ -777,6 +779,11 @@ int DbmTArchiveDb(DbTHandle *h)
     }
     char path[PATH_SIZE];
     if (!HandlePath(h, path))
+        return 0;
+    // The image of a file that could not be read lacks that file's records:
+    // writing it back would lose them.
+    struct stat st;
+    if (h->FileSize < 0 && stat(path, &st) == 0)
         return 0;
     bool byName = h->pName[0] != '/' && h->pName[0] != '.';
     if (byName && !FindFile(nullptr, "db"))

@@ -409,3 +409,43 @@ TEST_F(DbmTest, EmptyAndTinyFiles)
 }
 
 }  // namespace
+
+namespace {
+
+// A file that exists but cannot be read (a user without permission, in a
+// child process) is neither replaced by a store nor written back over.
+TEST_F(DbmTest, UnreadableFileIsNeverReplaced)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    ASSERT_EQ(DbmPutRecord("p", "a", "1", 1), 1);
+    DbTHandle *h = DbTOpen("t", 0);
+    ASSERT_EQ(TPut(h, "a", "1"), 1);
+    DbTClose(h);
+    std::filesystem::permissions(base, std::filesystem::perms::all);
+    std::filesystem::permissions(base + "/db", std::filesystem::perms::all);
+    std::filesystem::permissions(DbFile("p"), std::filesystem::perms::none);
+    std::filesystem::permissions(DbFile("t"), std::filesystem::perms::none);
+    std::string plainBefore = ReadBytes(DbFile("p"));
+    std::string typedBefore = ReadBytes(DbFile("t"));
+
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(10);
+        int bad = 0;
+        if (DbmPutRecord("p", "b", "2", 1) != 0) bad |= 1;   // after 10 attempts
+        DbTHandle *t = DbTOpen("t", DBT_KEEP_IMAGE);           // 10 read attempts
+        if (DbmTPutRecord(t, "b", "2", 1) != 0) bad |= 2;
+        _exit(bad);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadBytes(DbFile("p")), plainBefore);
+    EXPECT_EQ(ReadBytes(DbFile("t")), typedBefore);
+}
+
+}  // namespace
