@@ -61,26 +61,61 @@ void MarkNodes(PoolBlock *b, int i, int k, bool used) {
   }
 }
 
-// Lowest node index that starts k free nodes, or -1.
-int FindFreeRun(const PoolBlock *b, int k) {
-  int carry = 0; // free nodes at the top of the words seen so far
-  for (int w = 0; w < kWords; ++w) {
-    uint64_t bits = b->freeBits[w];
-    // A run that began in earlier words starts lower than any in this one.
-    if (carry > 0 && carry + std::countr_one(bits) >= k) return w * 64 - carry;
-    if (k <= 64 && bits != 0) {
-      // Bit j survives when nodes j .. j+k-1 of this word are all free.
-      uint64_t x = bits;
-      for (int s = 1; s < k && x != 0;) {
+// Lowest node index, not below start, that starts k free nodes, or -1.
+int FindFreeRun(const PoolBlock *b, int k, int start) {
+  int w = start >> 6;
+  uint64_t lo = b->freeBits[w] & (~uint64_t{0} << (start & 63));
+  if (k <= 64) {
+    // A run of up to 64 nodes that starts in word w ends in w or w + 1:
+    // shift the two words together, halving the work each step, until bit
+    // j of lo says nodes j .. j+k-1 are all free. Few branches, so the scan
+    // runs straight through the words that hold no such run.
+    for (;;) {
+      uint64_t hi = w + 1 < kWords ? b->freeBits[w + 1] : 0;
+      uint64_t x = lo;
+      for (int s = 1; s < k;) {
         int shift = std::min(s, k - s);
-        x &= x >> shift;
+        x &= (x >> shift) | (hi << (64 - shift));
+        hi &= hi >> shift;
         s += shift;
       }
       if (x != 0) return w * 64 + std::countr_zero(x);
+      if (++w == kWords) return -1;
+      lo = b->freeBits[w];
     }
-    carry = bits == ~uint64_t{0} ? carry + 64 : std::countl_one(bits);
   }
-  return -1;
+  int carry = 0; // free nodes at the top of the words seen so far
+  for (;;) {
+    // A run that began in earlier words starts lower than any in this one.
+    if (carry > 0 && carry + std::countr_one(lo) >= k) return w * 64 - carry;
+    carry = lo == ~uint64_t{0} ? carry + 64 : std::countl_one(lo);
+    if (++w == kWords) return -1;
+    lo = b->freeBits[w];
+  }
+}
+
+// Where the search for k free nodes may begin.
+int SearchStart(const PoolBlock *b, int k) {
+  return b->searchFrom[std::min(k, POOL_TRACKED_RUNS) - 1];
+}
+
+// A search for k nodes found its run at `found` (-1: none), so no run of k
+// or more nodes starts below it.
+void NoteSearch(PoolBlock *b, int k, int found) {
+  if (k > POOL_TRACKED_RUNS) return;
+  auto at = static_cast<uint16_t>(found < 0 ? POOL_BLOCK_NODES : found);
+  for (int j = k - 1; j < POOL_TRACKED_RUNS; ++j) b->searchFrom[j] = std::max(b->searchFrom[j], at);
+}
+
+// Nodes [i, i + k) became free: runs up to the length of the free stretch
+// around them may now start as low as that stretch does.
+void NoteFreed(PoolBlock *b, int i, int k) {
+  int start = i, end = i + k;
+  while (start > 0 && i - start < POOL_TRACKED_RUNS && b->MAT[start - 1] == ' ') --start;
+  while (end < POOL_BLOCK_NODES && end - i - k < POOL_TRACKED_RUNS && b->MAT[end] == ' ') ++end;
+  int longest = std::min(end - start, POOL_TRACKED_RUNS);
+  auto at = static_cast<uint16_t>(start);
+  for (int j = 0; j < longest; ++j) b->searchFrom[j] = std::min(b->searchFrom[j], at);
 }
 
 // Maps n bytes (page-rounded, see MapLength) of zero-filled memory.
@@ -219,6 +254,7 @@ void *GetMem(size_t n) {
     memset(b->data, 0, len);
     memset(b->MAT, 'U', POOL_BLOCK_NODES);
     memset(b->freeBits, 0, sizeof b->freeBits);
+    for (uint16_t &bound : b->searchFrom) bound = POOL_BLOCK_NODES;
     b->freeNodes = 0;
     b->used = static_cast<int32_t>(len);
     return b->data;
@@ -226,8 +262,10 @@ void *GetMem(size_t n) {
   int k = static_cast<int>(len / POOL_NODE_SIZE);
   if (pMemB == nullptr && GetNewBlock(POOL_BLOCK_SIZE) == nullptr) return nullptr;
   for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
-    if (b->freeNodes < k) continue;
-    int i = FindFreeRun(b, k);
+    int start = SearchStart(b, k);
+    if (b->freeNodes < k || start + k > POOL_BLOCK_NODES) continue;
+    int i = FindFreeRun(b, k, start);
+    NoteSearch(b, k, i);
     if (i >= 0) return TakeNodes(b, i, k);
   }
   PoolBlock *b = GetNewBlock(POOL_BLOCK_SIZE);
@@ -247,6 +285,7 @@ void PutMem(void *p) {
     PoolNode &e = b->nodes[i];
     b->freeNodes += e.count;
     MarkNodes(b, i, e.count, false);
+    NoteFreed(b, i, e.count);
     e = {0, nullptr};
   }
   if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
@@ -286,6 +325,7 @@ void *AdjustMem(void *p, size_t n) {
 
   if (k < a) {
     MarkNodes(b, i + k, a - k, false);
+    NoteFreed(b, i + k, a - k);
     memset(cp + k * POOL_NODE_SIZE, 0, static_cast<size_t>(a - k) * POOL_NODE_SIZE);
     b->nodes[i].count = static_cast<uint16_t>(k);
     b->freeNodes += a - k;

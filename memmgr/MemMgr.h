@@ -28,6 +28,7 @@ void DumpMem();
 constexpr int POOL_NODE_SIZE = 32;     // bytes per node
 constexpr int POOL_BLOCK_NODES = 2048; // nodes per ordinary block
 constexpr int POOL_BLOCK_SIZE = POOL_NODE_SIZE * POOL_BLOCK_NODES; // 65536
+constexpr int POOL_TRACKED_RUNS = 8;   // run lengths with their own search bound
 
 // One allocation that starts at a node: its length in nodes and its address.
 struct PoolNode {
@@ -45,11 +46,16 @@ struct PoolBlock {
   int32_t used;      // dedicated block: bytes in use (the rounded request)
   int32_t freeNodes; // number of ' ' in MAT
   char *data;
+  // searchFrom[j-1]: no run of j free nodes starts below this node (2048:
+  // none at all). Lower bounds only, never decreasing in j; the last one
+  // also bounds longer runs. First fit starts its search there.
+  uint16_t searchFrom[POOL_TRACKED_RUNS];
+  // The same map as MAT in bits (1 = free), so that first fit is found a
+  // word at a time; it always agrees with MAT. Kept beside the fields above,
+  // so that a search touches few cache lines.
+  uint64_t freeBits[POOL_BLOCK_NODES / 64];
   PoolNode nodes[POOL_BLOCK_NODES];  // entry i: the allocation starting at node i
   char MAT[POOL_BLOCK_NODES + 1];    // ' ' free, 'U' used, NUL-terminated
-  // The same map as bits (1 = free), so that first fit is found a word at a
-  // time; it always agrees with MAT.
-  uint64_t freeBits[POOL_BLOCK_NODES / 64];
 };
 
 extern PoolBlock *pMemB;           // head of the block list, null when empty

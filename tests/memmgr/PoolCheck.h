@@ -44,6 +44,13 @@ inline std::string PoolViolation() {
     if (spaces != b->freeNodes) return at + "freeNodes " + std::to_string(b->freeNodes) + " but " +
                                        std::to_string(spaces) + " spaces";
     if (spaces == POOL_BLOCK_NODES) return at + "empty block kept";
+    // The search bounds: no run of j free nodes below searchFrom[j-1].
+    for (int j = 1; j <= POOL_TRACKED_RUNS; ++j) {
+      if (j > 1 && b->searchFrom[j - 1] < b->searchFrom[j - 2]) return at + "search bounds decrease";
+      size_t first = std::string(b->MAT, POOL_BLOCK_NODES).find(std::string(static_cast<size_t>(j), ' '));
+      if (first != std::string::npos && first < b->searchFrom[j - 1])
+        return at + "a run of " + std::to_string(j) + " lies below its search bound";
+    }
     // Every used node belongs to exactly one allocation, described at its start.
     int i = 0;
     while (i < POOL_BLOCK_NODES) {
