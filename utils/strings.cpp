@@ -7,10 +7,6 @@
 
 #include "utils/utils.h"
 
-// Until the file services land in this library, a missing FindFile must not
-// keep every program from linking: FindExistingPath then finds only "/" or ".".
-[[gnu::weak]] int FindFile(const char *dir, const char *name);
-
 namespace {
 
 // Result buffers of the path splitters, each overwritten by its next call.
@@ -42,12 +38,74 @@ char *SaveBytes(const char *text, size_t len)
     return copy;
 }
 
+// Formats the conversions that most saved strings are made of (%s with a
+// text, %d, %%) without the C library's general machinery; false for any
+// other conversion, a null text or a result that does not fit, so that
+// vsnprintf does the job instead. The result is the same either way.
+bool QuickFormat(char *out, size_t size, size_t &len, const char *fmt, va_list args)
+{
+    size_t n = 0;
+    auto append = [&](const char *text, size_t count) {
+        if (count >= size - n)
+            return false;
+        memcpy(out + n, text, count);
+        n += count;
+        return true;
+    };
+    for (const char *f = fmt;;) {
+        const char *pct = strchrnul(f, '%');
+        if (!append(f, static_cast<size_t>(pct - f)))
+            return false;
+        if (*pct == '\0')
+            break;
+        switch (pct[1]) {
+        case 's': {
+            const char *text = va_arg(args, const char *);
+            if (text == nullptr || !append(text, strlen(text)))
+                return false;
+            break;
+        }
+        case 'd': {
+            int value = va_arg(args, int);
+            char digits[16];
+            char *d = digits + sizeof digits;
+            unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+            do
+                *--d = static_cast<char>('0' + magnitude % 10);
+            while ((magnitude /= 10) != 0);
+            if (value < 0)
+                *--d = '-';
+            if (!append(d, static_cast<size_t>(digits + sizeof digits - d)))
+                return false;
+            break;
+        }
+        case '%':
+            if (!append("%", 1))
+                return false;
+            break;
+        default:
+            return false;
+        }
+        f = pct + 2;
+    }
+    out[n] = '\0';
+    len = n;
+    return true;
+}
+
 // Formats into an exact-size pool block. Short texts are formatted once into
 // a stack buffer; a longer one is formatted again straight into its block, so
 // no text is ever cut.
 char *SaveFormatted(const char *fmt, va_list args)
 {
     char work[8192];
+    size_t quickLen = 0;
+    va_list quick;
+    va_copy(quick, args);
+    bool done = QuickFormat(work, sizeof work, quickLen, fmt, quick);
+    va_end(quick);
+    if (done)
+        return SaveBytes(work, quickLen);
     va_list again;
     va_copy(again, args);
     int len = vsnprintf(work, sizeof work, fmt, args);
@@ -212,7 +270,7 @@ char *FindExistingPath(const char *path, int *flag)
     for (;;) {
         CopyOut(dir, DirPart(cur));
         CopyOut(name, LastComponent(cur));
-        if (&FindFile == nullptr ? (cur == "/" || cur == ".") : FindFile(dir, name) != 0)
+        if (FindFile(dir, name))
             break;
         std::string_view up = DirPart(cur);
         if (up == cur)  // "/" or "." that cannot be listed: nothing above

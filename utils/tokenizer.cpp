@@ -2,6 +2,9 @@
 // keyword-list lookups and the keyboard line reader.
 #include <cstring>
 #include <strings.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "utils/utils.h"
 
@@ -95,15 +98,6 @@ bool SameIgnoringCase(const char *a, const char *b, size_t n)
             return false;
     }
     return true;
-}
-
-// Number of c in [begin, end).
-int CountChar(const char *begin, const char *end, char c)
-{
-    int n = 0;
-    for (const char *p = begin; p < end; p++)
-        n += *p == c;
-    return n;
 }
 
 // The pattern buffer of FindToken and FindTokenC: a delimiter, a word of up
@@ -267,28 +261,76 @@ int GetTokenCount(const char *text, const char *delims)
     return count;
 }
 
+int Popcount16(unsigned x)
+{
+    x = x - ((x >> 1) & 0x5555u);
+    x = (x & 0x3333u) + ((x >> 2) & 0x3333u);
+    x = (x + (x >> 4)) & 0x0f0fu;
+    return static_cast<int>((x + (x >> 8)) & 0x1fu);
+}
+
+// The first occurrence of delimiter + word + delimiter, or else a last item
+// equal to the word; the position is the number of delimiters up to it.
+// Every occurrence begins at a delimiter followed by the word's first
+// character, so one pass looks for those pairs and counts the delimiters on
+// the way (a substring search and then a count would read the list twice).
 int FindToken(const char *word, const char *list)
 {
     if (word == nullptr || list == nullptr || *list == '\0')
         return 0;
-    char delim = list[0];
-    size_t len = strlen(word);
-    if (len > PATTERN_SIZE - 3)
+    const char delim = list[0];
+    const size_t wordLen = strlen(word);
+    if (wordLen > PATTERN_SIZE - 3)
         return 0;
-    char pattern[PATTERN_SIZE];
-    pattern[0] = delim;
-    memcpy(pattern + 1, word, len);
-    pattern[len + 1] = delim;
-    pattern[len + 2] = '\0';
-    const char *match = StrStr(list, pattern);
-    if (match == nullptr) {
-        // The last item of a list without a closing delimiter.
-        const char *last = strrchr(list, delim);
-        if (strcmp(last + 1, word) != 0)
-            return 0;
-        match = last;
+    const char *const end = list + strlen(list);
+    const char first = wordLen > 0 ? word[0] : delim;
+    auto matchesAt = [&](const char *d) {  // d holds delimiter + first character
+        return static_cast<size_t>(end - d) >= wordLen + 2 && memcmp(d + 1, word, wordLen) == 0 &&
+               d[wordLen + 1] == delim;
+    };
+    int count = 0;
+    const char *p = list;
+#if defined(__SSE2__)
+    // Delimiters are counted in byte lanes (a match subtracts -1), summed
+    // before a lane can wrap.
+    const __m128i wantDelim = _mm_set1_epi8(delim);
+    const __m128i wantFirst = _mm_set1_epi8(first);
+    auto laneSum = [](__m128i lanes) {
+        __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+    };
+    __m128i lanes = _mm_setzero_si128();
+    int rounds = 0;
+    // The second load reads one byte further, at most the terminator.
+    for (; end - p >= 16; p += 16) {
+        __m128i isDelim = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), wantDelim);
+        __m128i isFirst = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1)), wantFirst);
+        auto pairs = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(isDelim, isFirst)));
+        for (; pairs != 0; pairs &= pairs - 1) {
+            int bit = __builtin_ctz(pairs);
+            if (matchesAt(p + bit)) {
+                auto delims = static_cast<unsigned>(_mm_movemask_epi8(isDelim));
+                return count + laneSum(lanes) + Popcount16(delims & ((2u << bit) - 1));
+            }
+        }
+        lanes = _mm_sub_epi8(lanes, isDelim);
+        if (++rounds == 255) {
+            count += laneSum(lanes);
+            lanes = _mm_setzero_si128();
+            rounds = 0;
+        }
     }
-    return CountChar(list, match + 1, delim);
+    count += laneSum(lanes);
+#endif
+    for (; p < end; p++) {
+        if (*p != delim)
+            continue;
+        count++;
+        if (p[1] == first && matchesAt(p))
+            return count;
+    }
+    // The last item of a list without a closing delimiter.
+    return strcmp(strrchr(list, delim) + 1, word) == 0 ? count : 0;
 }
 
 int FindTokenC(const char *word, const char *list)
