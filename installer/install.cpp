@@ -11,22 +11,13 @@
 #include "syscmd/SysCmd.h"
 #include "utils/utils.h"
 
-// TEMPORARY: weak until installer/pkglist.cpp is in the tree.
-#pragma weak ProcessPkgList
-
 namespace {
-
-int RunPackageList() { return ProcessPkgList ? ProcessPkgList(szPkgDir) : 0; }
 
 constexpr char END_OF_LIST[] = "end_of_list";
 constexpr char WORD_DELIMS[] = " \t\r\n";
 
-// Copies every file named by the distribution list in `list` (a private
-// copy of LineBuf) from the distribution directory into `workDir`. Lines
-// end at '\n' or '\r'; the list ends at a line without words or a line that
-// is exactly the end mark, and the end mark ends the line it stands on.
-// The run goes on in another directory; every path it uses is absolute, so a
-// failure is only logged.
+// Changes the working directory; a failure is only logged, the commands that
+// follow name their files in full.
 void ChangeDirectory(const char *dir) {
   if (chdir(dir) != 0) PutLogMsg("WARNING_MSG: cannot change directory to %s\n", dir);
 }
@@ -37,6 +28,10 @@ void RunUnchecked(const char *command) {
   (void)status;
 }
 
+// Copies every file named by the distribution list in `list` (a private
+// copy of LineBuf) from the distribution directory into `workDir`. Lines
+// end at '\n' or '\r'; the list ends at a line without words or a line that
+// is exactly the end mark, and the end mark ends the line it stands on.
 void CopyDistribution(char *list, const char *workDir) {
   const char *lineCursor = list;
   char line[LINEBUF_SIZE];
@@ -76,7 +71,7 @@ int Install() {
 
   char *spoolDir = SaveStr(szSpoolDirFmt, szMakerDir);
   if (pCurrentInstallDir) {
-    if (RunPackageList() == 1) {
+    if (ProcessPkgList(szPkgDir) == 1) {
       PutMem(spoolDir);
       return 1;
     }
@@ -90,7 +85,7 @@ int Install() {
     char *downloadDir = SaveStr("%s/%s/__npa_download__", spoolDir, szProductDir);
     CreateFile(downloadDir, nullptr, "777", nullptr, nullptr);
     PutMem(downloadDir);
-    if (RunPackageList() == 1) {
+    if (ProcessPkgList(szPkgDir) == 1) {
       PutMem(spoolDir);
       return 1;
     }

@@ -154,13 +154,17 @@ inline std::string WhyNoSandbox() {
   } while (0)
 
 // Runs scenario `name` of this test program inside the sandbox with the given
-// sandbox options; `arg` reaches it as NORVO_TEST_ARG.
+// sandbox options; `arg` reaches it as NORVO_TEST_ARG. `prefix` goes in
+// front of the program (e.g. setpriv and its options).
 inline ChildResult RunScenarioInSandbox(const std::vector<std::string> &options, const std::string &name,
-                                        const char *input, const std::string &arg = "") {
+                                        const char *input, const std::string &arg = "",
+                                        const std::vector<std::string> &prefix = {}) {
   std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/scripts/sandbox.sh"};
   argv.insert(argv.end(), options.begin(), options.end());
-  argv.insert(argv.end(), {"--chdir", "/", "--", "/usr/bin/env", "NORVO_TEST_SCENARIO=" + name,
-                           "NORVO_TEST_ARG=" + arg, "LANG=C", SelfPath()});
+  argv.insert(argv.end(), {"--chdir", "/", "--"});
+  argv.insert(argv.end(), prefix.begin(), prefix.end());
+  argv.insert(argv.end(), {"/usr/bin/env", "NORVO_TEST_SCENARIO=" + name, "NORVO_TEST_ARG=" + arg, "LANG=C",
+                           SelfPath()});
   return RunProgram(argv, input);
 }
 
