@@ -53,10 +53,14 @@ void MarkNodes(PoolBlock *b, int i, int k, bool used) {
     int bit = i & 63;
     int span = std::min(64 - bit, end - i);
     uint64_t mask = (span == 64 ? ~uint64_t{0} : (uint64_t{1} << span) - 1) << bit;
-    if (used)
-      b->freeBits[i >> 6] &= ~mask;
-    else
-      b->freeBits[i >> 6] |= mask;
+    int w = i >> 6;
+    if (used) {
+      b->freeBits[w] &= ~mask;
+      if (b->freeBits[w] == 0) b->freeWords &= ~(uint32_t{1} << w);
+    } else {
+      b->freeBits[w] |= mask;
+      b->freeWords |= uint32_t{1} << w;
+    }
     i += span;
   }
 }
@@ -66,13 +70,17 @@ int FindFreeRun(const PoolBlock *b, int k, int start) {
   int w = start >> 6;
   uint64_t lo = b->freeBits[w] & (~uint64_t{0} << (start & 63));
   if (k <= 64) {
-    // A run of up to 64 nodes that starts in word w ends in w or w + 1:
-    // shift the two words together, halving the work each step, until bit
-    // j of lo says nodes j .. j+k-1 are all free. Few branches, so the scan
-    // runs straight through the words that hold no such run.
-    for (;;) {
+    // A run of up to 64 nodes starts in a word that has a free node and ends
+    // in that word or the next: shift the two words together, doubling the
+    // length checked each step, until bit j of x says nodes j .. j+k-1 are
+    // all free.
+    uint32_t words = b->freeWords & (~uint32_t{0} << w);
+    while (words != 0) {
+      w = std::countr_zero(words);
+      words &= words - 1;
+      uint64_t x = b->freeBits[w];
+      if (w == start >> 6) x = lo;
       uint64_t hi = w + 1 < kWords ? b->freeBits[w + 1] : 0;
-      uint64_t x = lo;
       for (int s = 1; s < k;) {
         int shift = std::min(s, k - s);
         x &= (x >> shift) | (hi << (64 - shift));
@@ -80,9 +88,8 @@ int FindFreeRun(const PoolBlock *b, int k, int start) {
         s += shift;
       }
       if (x != 0) return w * 64 + std::countr_zero(x);
-      if (++w == kWords) return -1;
-      lo = b->freeBits[w];
     }
+    return -1;
   }
   int carry = 0; // free nodes at the top of the words seen so far
   for (;;) {
@@ -107,12 +114,29 @@ void NoteSearch(PoolBlock *b, int k, int found) {
   for (int j = k - 1; j < POOL_TRACKED_RUNS; ++j) b->searchFrom[j] = std::max(b->searchFrom[j], at);
 }
 
+// Number of free nodes just below node i (counted over at most two words).
+int FreeBelow(const PoolBlock *b, int i) {
+  if (i == 0) return 0;
+  int w = (i - 1) >> 6, top = (i - 1) & 63;
+  int n = std::countl_one(b->freeBits[w] << (63 - top));
+  if (n == top + 1 && w > 0) n += std::countl_one(b->freeBits[w - 1]);
+  return n;
+}
+
+// Number of free nodes from node i on (counted over at most two words).
+int FreeFrom(const PoolBlock *b, int i) {
+  if (i >= POOL_BLOCK_NODES) return 0;
+  int w = i >> 6, low = i & 63;
+  int n = std::countr_one(b->freeBits[w] >> low);
+  if (n == 64 - low && w + 1 < kWords) n += std::countr_one(b->freeBits[w + 1]);
+  return n;
+}
+
 // Nodes [i, i + k) became free: runs up to the length of the free stretch
 // around them may now start as low as that stretch does.
 void NoteFreed(PoolBlock *b, int i, int k) {
-  int start = i, end = i + k;
-  while (start > 0 && i - start < POOL_TRACKED_RUNS && b->MAT[start - 1] == ' ') --start;
-  while (end < POOL_BLOCK_NODES && end - i - k < POOL_TRACKED_RUNS && b->MAT[end] == ' ') ++end;
+  int start = i - std::min(FreeBelow(b, i), POOL_TRACKED_RUNS);
+  int end = i + k + std::min(FreeFrom(b, i + k), POOL_TRACKED_RUNS);
   int longest = std::min(end - start, POOL_TRACKED_RUNS);
   auto at = static_cast<uint16_t>(start);
   for (int j = 0; j < longest; ++j) b->searchFrom[j] = std::min(b->searchFrom[j], at);
@@ -182,6 +206,7 @@ PoolBlock *GetNewBlock(size_t n) {
   memset(b, 0, sizeof(PoolBlock));
   memset(b->MAT, ' ', POOL_BLOCK_NODES);
   memset(b->freeBits, 0xff, sizeof b->freeBits);
+  b->freeWords = ~uint32_t{0};
   PushBlock(b);
   b->size = static_cast<int32_t>(n);
   b->data = data;
@@ -254,6 +279,7 @@ void *GetMem(size_t n) {
     memset(b->data, 0, len);
     memset(b->MAT, 'U', POOL_BLOCK_NODES);
     memset(b->freeBits, 0, sizeof b->freeBits);
+    b->freeWords = 0;
     for (uint16_t &bound : b->searchFrom) bound = POOL_BLOCK_NODES;
     b->freeNodes = 0;
     b->used = static_cast<int32_t>(len);

@@ -54,6 +54,7 @@ struct PoolBlock {
   // word at a time; it always agrees with MAT. Kept beside the fields above,
   // so that a search touches few cache lines.
   uint64_t freeBits[POOL_BLOCK_NODES / 64];
+  uint32_t freeWords; // bit w set when freeBits[w] has a free node
   PoolNode nodes[POOL_BLOCK_NODES];  // entry i: the allocation starting at node i
   char MAT[POOL_BLOCK_NODES + 1];    // ' ' free, 'U' used, NUL-terminated
 };

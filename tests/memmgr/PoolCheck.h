@@ -24,6 +24,8 @@ inline std::string PoolViolation() {
       bool bitFree = (b->freeBits[i / 64] >> (i % 64)) & 1;
       if (bitFree != (b->MAT[i] == ' ')) return at + "bit map disagrees with MAT at " + std::to_string(i);
     }
+    for (int w = 0; w < POOL_BLOCK_NODES / 64; ++w)
+      if (((b->freeWords >> w) & 1) != (b->freeBits[w] != 0)) return at + "word summary wrong at " + std::to_string(w);
     if (b->size > POOL_BLOCK_SIZE) {
       if (std::string(b->MAT, POOL_BLOCK_NODES) != std::string(POOL_BLOCK_NODES, 'U'))
         return at + "dedicated MAT not all used";
