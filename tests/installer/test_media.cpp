@@ -228,14 +228,18 @@ std::string &ChecksAtExit() {
 }
 
 // Steps 6 to 10 of the run sequence, as main runs them, on the distribution
-// in /tmp/dist. NORVO_TEST_ARG: "<install base, or empty>|<shell checks>";
-// the checks run when the process ends, however it ends, behind the line
-// "== after ==".
+// in /tmp/dist. NORVO_TEST_ARG: "<install base, or empty>|<shell commands
+// run first>|<shell checks>"; the checks run when the process ends, however
+// it ends, behind the line "== after ==".
 int DriveScenario() {
   std::string arg = ScenarioArg();
   size_t bar = arg.find('|');
   std::string base = arg.substr(0, bar);
-  ChecksAtExit() = bar == std::string::npos ? "" : arg.substr(bar + 1);
+  size_t bar2 = arg.find('|', bar + 1);
+  if (bar == std::string::npos || bar2 == std::string::npos) return 98;
+  std::string prep = arg.substr(bar + 1, bar2 - bar - 1);
+  ChecksAtExit() = arg.substr(bar2 + 1);
+  if (!prep.empty() && std::system(prep.c_str()) != 0) return 99;
   std::atexit([] {
     std::printf("\n== after ==\n");
     std::fflush(stdout);
@@ -294,10 +298,11 @@ class Distribution : public ::testing::Test {
   }
 
   ChildResult Drive(const std::string &base, const std::string &checks, const char *input = nullptr,
-                    const std::vector<std::string> &prefix = {}, const std::vector<std::string> &extra = {}) {
+                    const std::vector<std::string> &prefix = {}, const std::vector<std::string> &extra = {},
+                    const std::string &prep = "") {
     std::vector<std::string> options = {"--copy", dist.path() + ":/tmp/dist"};
     options.insert(options.end(), extra.begin(), extra.end());
-    return RunScenarioInSandbox(options, "media-drive", input, base + "|" + checks, prefix);
+    return RunScenarioInSandbox(options, "media-drive", input, base + "|" + prep + "|" + checks, prefix);
   }
 
   static std::string After(const ChildResult &r) {
@@ -393,6 +398,37 @@ TEST_F(Distribution, UpgradeOverTheOldDaemonAskedAndAnswered) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("end of input"), std::string::npos) << r.err;
   EXPECT_EQ(After(r), "work=left\n") << r.out << r.err;
+}
+
+TEST_F(Distribution, UpgradeIntoANewBaseMovesTheEarlierInstallationFirst) {
+  ASSERT_TRUE(Make({}));
+  TempDir old;
+  std::string app = old / "npxx";
+  mkdir(app.c_str(), 0755);
+  WriteFile(app + "/settings", "kept");
+  std::vector<std::string> extra = {"--copy", app + ":/usr/Norvo/npxx"};
+  std::string checks = "echo link=$(readlink /usr/Norvo/npxx); cat /opt/Norvo/npxx/settings; echo; "
+                       "test -f /opt/Norvo/npxx/npqadmin && echo upgraded";
+  ChildResult r = Drive("/opt", checks, nullptr, {}, extra);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(After(r), "link=/opt/Norvo/npxx\nkept\nupgraded\n") << r.out << r.err;
+}
+
+TEST_F(Distribution, RunningProgramsOfTheEarlierInstallationStopTheUpgrade) {
+  ASSERT_TRUE(Make({}));
+  TempDir old;
+  std::string app = old / "npxx";
+  mkdir(app.c_str(), 0755);
+  std::vector<std::string> extra = {"--copy", app + ":/usr/Norvo/npxx"};
+  std::string prep = "cp /bin/sleep /tmp/npqadmin && /tmp/npqadmin 60 >/dev/null 2>&1 &";
+  std::string checks = "test -L /usr/Norvo/npxx || echo not-moved; test -e /tmp/NorvoInstall || echo nothing-copied";
+  // Quitting at the menu, and no answer at all, end the run with status 0.
+  for (const char *input : {"2\n", static_cast<const char *>(nullptr)}) {
+    ChildResult r = Drive("/opt", checks, input, {}, extra, prep);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("npqadmin ( "), std::string::npos) << r.out;
+    EXPECT_EQ(After(r), "not-moved\nnothing-copied\n") << r.out << r.err;
+  }
 }
 
 }  // namespace
