@@ -1,5 +1,6 @@
 // The installer's state and its command line.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -35,13 +36,34 @@ bool IsDirectory(const char *path) {
   return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// path as an absolute saved string: a relative path is taken from the
+// working directory ("" is the working directory itself). The run changes
+// its directory later (into the work area, to "/"), so a relative path
+// would then name another place.
+char *AbsolutePath(const char *path) {
+  if (path[0] == '/') return SaveStr_(path);
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return SaveStr_(path);
+  if (!path[0]) return SaveStr_(cwd);
+  return SaveStr("%s%s%s", cwd, std::strcmp(cwd, "/") == 0 ? "" : "/", path);
+}
+
+[[noreturn]] void CannotOpenWorkArea(const char *dir) {
+  flCreatedTmpDir = 0;
+  std::printf(nlsSetupStrCvt(3), dir);
+  std::printf("\n\n");
+  exit_app(2);
+}
+
 // Makes <dir>/NorvoInstall the work area, creating <dir> (with its parents)
 // when it is missing. Ends the process with status 2 when <dir> cannot be
 // had as a directory.
 void SetWorkArea(const char *arg) {
-  char *dir = SaveStr_(arg);
-  size_t len = std::strlen(dir);
-  if (len > 1 && dir[len - 1] == '/') dir[len - 1] = '\0';
+  char *given = SaveStr_(arg);
+  size_t len = std::strlen(given);
+  if (len > 1 && given[len - 1] == '/') given[len - 1] = '\0';
+  if (!given[0]) CannotOpenWorkArea(given);
+  char *dir = AbsolutePath(given);
 
   // Only the parent of the work area in use may be removed by the clean-up:
   // a directory created for an earlier, replaced argument is not it, and
@@ -52,12 +74,7 @@ void SetWorkArea(const char *arg) {
       flCreatedTmpDir = 1;
       CreateFile(dir, nullptr, nullptr, nullptr, nullptr);
     }
-    if (!IsDirectory(dir)) {
-      flCreatedTmpDir = 0;
-      std::printf(nlsSetupStrCvt(3), dir);
-      std::printf("\n\n");
-      exit_app(2);
-    }
+    if (!IsDirectory(dir)) CannotOpenWorkArea(given);
   }
   pNorvoInstallDir = std::strcmp(dir, "/") == 0 ? SaveStr("/%sInstall", szMakerDir)
                                                 : SaveStr("%s/%sInstall", dir, szMakerDir);
@@ -69,7 +86,12 @@ void parseCommandLineOptions(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     switch (FindToken(argv[i], kOptions)) {
       case OPT_INSTALL:
-        if (i + 1 < argc) pCmdLineInstallDir = StripToBaseName(SaveStr_(argv[++i]));
+        if (i + 1 < argc) {
+          // Reduced before it is made absolute, so that the working
+          // directory's own name is never cut.
+          char *base = StripToBaseName(SaveStr_(argv[++i]));
+          pCmdLineInstallDir = base[0] == '/' ? base : AbsolutePath(base);
+        }
         break;
       case OPT_VERSION:
         std::fprintf(stderr, "%s %s\n", my_name, szVersion);

@@ -87,6 +87,25 @@ TEST_F(CommandLine, InstallLeavesTheCallersArgumentIntact) {
   EXPECT_EQ(arg, "/data/Norvo/npxx");
 }
 
+TEST_F(CommandLine, RelativeInstallBaseIsTakenFromTheWorkingDirectory) {
+  // The run later works from other directories, so the base is made
+  // absolute at once; the working directory's own name is never reduced.
+  std::string cwd = top_ + "/npxx_media";
+  ASSERT_EQ(mkdir(cwd.c_str(), 0755), 0);
+  ChildResult r = RunChild([&] {
+    if (chdir(cwd.c_str()) != 0) _exit(98);
+    Parse({"install", "opt/"});
+    std::printf("|%s", pCmdLineInstallDir);
+    Parse({"install", "Norvo/npxx"});
+    std::printf("|%s", pCmdLineInstallDir);
+    if (chdir("/") != 0) _exit(98);
+    Parse({"install", "srv"});
+    std::printf("|%s", pCmdLineInstallDir);
+  });
+  EXPECT_EQ(r.status, 99);
+  EXPECT_EQ(r.out, "|" + cwd + "/opt|" + cwd + "|/srv");
+}
+
 TEST_F(CommandLine, InstallAsLastArgumentDoesNothing) {
   Parse({"install"});
   EXPECT_EQ(pCmdLineInstallDir, nullptr);
@@ -144,6 +163,23 @@ TEST_F(CommandLine, LaterWorkAreaReplacesEarlierAndOnlyItsOwnCreationCounts) {
     std::printf("|%s|%d", pNorvoInstallDir, flCreatedTmpDir);
   });
   EXPECT_NE(r.out.find("|" + top_ + "/second/NorvoInstall|1"), std::string::npos) << r.out;
+}
+
+TEST_F(CommandLine, RelativeWorkAreaParentIsTakenFromTheWorkingDirectory) {
+  ChildResult r = RunChild([&] {
+    if (chdir(top_.c_str()) != 0) _exit(98);
+    Parse({"scratch/"});
+    std::printf("|%s|%d", pNorvoInstallDir, flCreatedTmpDir);
+  });
+  EXPECT_EQ(r.status, 99) << r.err;
+  EXPECT_TRUE(IsDir(top_ + "/scratch"));
+  EXPECT_NE(r.out.find("|" + top_ + "/scratch/NorvoInstall|1"), std::string::npos) << r.out;
+}
+
+TEST_F(CommandLine, EmptyWorkAreaArgumentEndsWithStatusTwo) {
+  ChildResult r = RunChild([&] { Parse({""}); });
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "ERROR: couldn't open \n\n");
 }
 
 TEST_F(CommandLine, WorkAreaParentThatIsAFileEndsWithStatusTwo) {
