@@ -58,7 +58,8 @@ int32_t ListGetItemPos(List *list, void *item);
 
 // One step of a walk: pass 0 to start, nonzero to go on; null at the end (and
 // on every later call until a restart). The cursor is shared per list, so a
-// nested walk of the same list restarts it.
+// nested walk of the same list restarts it. Removing the item just returned
+// is fine; releasing or moving the node under the cursor ends the walk.
 void *ListWalk(List *list, int cont);
 void *ListWalkBackward(List *list, int cont);
 
