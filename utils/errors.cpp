@@ -1,4 +1,5 @@
 // Error reports of the utilities and the directory the program was started from.
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -87,10 +88,22 @@ void SysError(const char *fmt, ...) {
 }
 
 void ErrorMsg(int level, int status, const char *fmt, ...) {
-  va_list ap;
+  // Callers often report the line they just read, which lies in Line itself
+  // (pLine): format into a block of its own first, then into Line.
+  va_list ap, again;
   va_start(ap, fmt);
-  std::vsnprintf(Line, sizeof Line, fmt, ap);
+  va_copy(again, ap);
+  int n = std::vsnprintf(nullptr, 0, fmt, ap);
   va_end(ap);
+  size_t keep = n > 0 ? std::min(size_t(n), sizeof Line - 1) : 0;
+  if (auto *text = static_cast<char *>(GetMem(keep + 1))) {
+    std::vsnprintf(text, keep + 1, fmt, again);
+    std::memcpy(Line, text, keep + 1);
+    PutMem(text);
+  } else {
+    std::vsnprintf(Line, sizeof Line, fmt, again);
+  }
+  va_end(again);
   if (level == 1) {
     std::fprintf(stderr, "WARNING: %s\n", Line);
   } else if (level == 2) {

@@ -141,6 +141,14 @@ TEST_F(ErrorReports, ErrorMsgCutsAMessageLongerThanLine) {
   EXPECT_EQ(r.err.back(), '\n');
 }
 
+TEST_F(ErrorReports, ErrorMsgMayReportTheTextThatIsInLine) {
+  ChildResult r = RunChild([] {
+    std::strcpy(Line, "bad entry");
+    ErrorMsg(1, 0, "line %d: %s (%s)", 12, Line, Line + 4);
+  });
+  EXPECT_EQ(r.err, "WARNING: line 12: bad entry (entry)\n");
+}
+
 TEST_F(ErrorReports, ErrormsgPrefixesProgramNameAndGoesOn) {
   ChildResult r = RunChild([] {
     errormsg("bad entry %d in %s", 4, "menu");
