@@ -29,8 +29,10 @@ extern char Line[LINE_SIZE];        // large scratch and formatting buffer
 // relatives walk the text last handed to them. A scan nested inside another
 // saves szTokenIn (or GetTokenBufInput()) and chTokenDel and gives the saved
 // position back to SetTokenBuf afterwards. Nothing here reports errors: bad or
-// missing input yields 0 or null. A backslash escapes the next character;
-// a backslash at the very end of a text is dropped.
+// missing input yields 0 or null. A backslash escapes the next character (a
+// lone one at the very end of a text is dropped by the copying scans and kept
+// by GetTokenParse). A scan started on read-only text must not be continued
+// with GetTokenParse, which writes into the text.
 constexpr size_t TOKENBUF_SIZE = 255;   // a token holds at most 254 characters
 
 // First argument of GetToken/GetTokenD/GetTokenParse: go on with the current
@@ -58,8 +60,8 @@ char *GetToken(const char *text, const char *delims);
 // chTokenDel. Null/TOKEN_LINE_MODE for text continue at *cursor.
 char *GetTokenD(const char *text, const char *delims, const char **cursor, char *out,
                 size_t outSize = TOKENBUF_SIZE);
-// GetToken in place: terminates the token inside the text and returns it;
-// escapes stay untranslated. The text is changed.
+// GetToken in place: terminates the token (and the delimiters in front of
+// it) inside the text and returns it; escapes stay untranslated.
 char *GetTokenParse(char *text, const char *delims);
 // Splits text in place into at most nslots items (all slots cleared first);
 // no escapes, the scan state is untouched. Returns the number of items.
