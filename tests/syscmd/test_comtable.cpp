@@ -46,6 +46,7 @@ void ForgetLookup()
     ComList[i].path = nullptr;
   FullSearchPath = nullptr;
   flInitSysCmd = 1;
+  flSysCmdLog = 0;
 }
 
 // First directory of the built-in list that holds name, as the lookup must find it.
@@ -63,9 +64,15 @@ class ComTable : public testing::Test {
 protected:
   std::string dir;
   std::string log;
+  std::string savedPath;
+  bool hadPath = false;
 
   void SetUp() override
   {
+    if (const char *path = getenv("PATH")) {
+      hadPath = true;
+      savedPath = path;
+    }
     my_name = SaveStr("test_comtable_%d", static_cast<int>(getpid()));
     log = std::string("/tmp/") + my_name + ".log";
     flUseLog = 0;
@@ -78,6 +85,9 @@ protected:
   {
     std::filesystem::remove_all(dir);
     unlink(log.c_str());
+    if (hadPath)
+      setenv("PATH", savedPath.c_str(), 1);
+    ForgetLookup();
   }
   std::string Sub(const std::string &name)
   {

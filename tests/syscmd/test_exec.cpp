@@ -69,6 +69,9 @@ protected:
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
     flUseLog = 1;
+    for (int i = 0; i < COMLIST_SIZE; i++)
+      ComList[i].path = nullptr;  // as at program start
+    FullSearchPath = nullptr;
     InitSysCmdList();
     ASSERT_EQ(ReadText(log), logHead);
   }

@@ -87,6 +87,9 @@ protected:
   {
     HostFiles::SetUp();
     flUseLog = 1;
+    for (int i = 0; i < COMLIST_SIZE; i++)
+      ComList[i].path = nullptr;  // as at program start
+    FullSearchPath = nullptr;
     InitSysCmdList();
     ASSERT_EQ(ReadText(log), head);
   }
