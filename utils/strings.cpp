@@ -172,6 +172,8 @@ unsigned char Upper(unsigned char c)
 
 char *SaveStr(const char *fmt, ...)
 {
+    if (fmt == nullptr)  // a caller's slip; an empty text beats a crash
+        return SaveBytes("", 0);
     va_list args;
     va_start(args, fmt);
     char *copy = SaveFormatted(fmt, args);
@@ -192,6 +194,8 @@ char *SaveStr__(const char *fmt, ...)
 
 char *SaveStr_(const char *text)
 {
+    if (text == nullptr)
+        return SaveBytes("", 0);
     return SaveBytes(text, strlen(text));
 }
 

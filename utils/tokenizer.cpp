@@ -100,9 +100,20 @@ bool SameIgnoringCase(const char *a, const char *b, size_t n)
     return true;
 }
 
-// The pattern buffer of FindToken and FindTokenC: a delimiter, a word of up
-// to 509 characters, a closing delimiter and the terminator.
+// Keyword lookups take words that fit a 512-byte pattern of delimiter, word,
+// delimiter and terminator (509 characters); longer ones are never found.
 constexpr size_t PATTERN_SIZE = 512;
+
+#if defined(__SSE2__)
+// Set bits of a 16-bit mask (the baseline x86-64 has no popcount instruction).
+int Popcount16(unsigned x)
+{
+    x = x - ((x >> 1) & 0x5555u);
+    x = (x & 0x3333u) + ((x >> 2) & 0x3333u);
+    x = (x + (x >> 4)) & 0x0f0fu;
+    return static_cast<int>((x + (x >> 8)) & 0x1fu);
+}
+#endif
 
 }  // namespace
 
@@ -259,14 +270,6 @@ int GetTokenCount(const char *text, const char *delims)
     szTokenIn = savedTokenIn;
     memcpy(GetTokenBuf, savedBuf, sizeof savedBuf);
     return count;
-}
-
-int Popcount16(unsigned x)
-{
-    x = x - ((x >> 1) & 0x5555u);
-    x = (x & 0x3333u) + ((x >> 2) & 0x3333u);
-    x = (x + (x >> 4)) & 0x0f0fu;
-    return static_cast<int>((x + (x >> 8)) & 0x1fu);
 }
 
 // The first occurrence of delimiter + word + delimiter, or else a last item

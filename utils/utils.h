@@ -89,11 +89,11 @@ void SortTokens(char *list, char delim, int ignoreCase);
 // one byte; the receiver owns it and releases it with PutMem. Running out of
 // memory ends the process (SysError), so these never return null for a text.
 
-// printf into pool memory. fmt must not be null.
+// printf into pool memory. fmt should not be null (null gives "").
 [[gnu::returns_nonnull]] char *SaveStr(const char *fmt, ...) NORVO_PRINTF(1, 2);
 // As SaveStr, but a null fmt gives null.
 char *SaveStr__(const char *fmt, ...) NORVO_PRINTF(1, 2);
-// Plain copy of text ("%" is an ordinary character). text must not be null.
+// Plain copy of text ("%" is an ordinary character); null gives "".
 [[gnu::returns_nonnull]] char *SaveStr_(const char *text);
 
 // Path splitters. Each returns its own static buffer, overwritten by its next

@@ -109,6 +109,9 @@ TEST_F(StringsTest, SaveStrVariantsAndPercentSigns)
     char *s = SaveStr__("%d%%", 50);
     EXPECT_STREQ(s, "50%");
     PutMem(s);
+    char *none = SaveStr_(nullptr);
+    EXPECT_STREQ(none, "");
+    PutMem(none);
     char *plain = SaveStr_("100%s %d done");
     EXPECT_STREQ(plain, "100%s %d done") << "a plain copy does not format";
     PutMem(plain);
