@@ -247,10 +247,13 @@ TEST_F(TempTree, FindExistingPathEndsAtTheRootOrTheWorkingDirectory)
     EXPECT_EQ(flag, 0);
     PutMem(found);
 
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(root.c_str()), 0);
     found = FindExistingPath("no/such/relative", &flag);
     EXPECT_STREQ(found, ".");
     PutMem(found);
+    ASSERT_EQ(chdir(cwd), 0);
 
     // Far longer than any splitter buffer: the walk still ends on an existing
     // ancestor of the path (how deep the existence test reaches is its own

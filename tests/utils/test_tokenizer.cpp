@@ -58,8 +58,9 @@ TEST(GetToken, EndOfTextIsSticky)
     EXPECT_EQ(*szTokenIn, '\0');
 }
 
-TEST(GetToken, NullBeforeAnyScanGivesNull)
+TEST(GetToken, NullWithoutAScanGivesNull)
 {
+    SetTokenBuf(nullptr);
     EXPECT_EQ(GetToken(nullptr, " "), nullptr);
     EXPECT_EQ(GetToken(TOKEN_LINE_MODE, " "), nullptr);
 }
