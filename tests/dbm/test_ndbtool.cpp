@@ -99,10 +99,10 @@ TEST_F(NdbTool, CatalogOfThousandsRoundTrips)
     }
     DbTClose(h);
 
-    // Building the dump again gives the same file but for the header filler.
+    // Building the dump again gives the very same file: builds are repeatable.
     WriteBytes(base + "/again.txt", expected);
     ASSERT_EQ(Tool("again.ndb build again.txt").status, 0);
-    EXPECT_EQ(ReadBytes(base + "/again.ndb").substr(16), ReadBytes(base + "/msgs.ndb").substr(16));
+    EXPECT_EQ(ReadBytes(base + "/again.ndb"), ReadBytes(base + "/msgs.ndb"));
 }
 
 TEST_F(NdbTool, SingleRecordsAndInfo)
