@@ -288,6 +288,9 @@ static char *QuoteSedScript(const char *script)
 static void EditWithSed(const char *object, const char *script)
 {
   char *quoted = QuoteSedScript(script);
+  // The name in /tmp is fixed: whatever lies there (a link planted to make
+  // root write elsewhere) goes first.
+  SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", my_name);
   // Without the log redirection: sed's output is the edited file.
   SysCmd(-CMD_SED, SYSCMD_FATAL, "%s %s/%s > /tmp/%s.tmp", quoted, pAppDir, object, my_name);
   SysCmd(CMD_CP, SYSCMD_QUIET, "/tmp/%s.tmp %s/%s", my_name, pAppDir, object);

@@ -284,12 +284,16 @@ TEST(PkgList, MetacharactersAreRefusedBeforeTheLineChangesAnything) {
 TEST(PkgList, SedScriptReachesSedAsWritten) {
   PkgHost h;
   h.File("conf", "a\nx\nTOOLDIR\n");
+  // A link planted at the fixed temporary name does not redirect the edit.
+  WriteFile(h.tmp / "victim", "keep\n");
+  ASSERT_EQ(symlink((h.tmp / "victim").c_str(), ("/tmp/" + h.name + ".tmp").c_str()), 0);
   h.List("c conf sed s/a/b;c/\n"
          "m conf sed s/x/it's \"$HOME\" `id`\\\\/ \n"
          "m conf sed s/TOOLDIR/\\/usr\\/Norvo\\/npxx/g\n");
   ChildResult r = h.Run();
   EXPECT_EQ(r.status, 10) << r.out << r.err;
   EXPECT_EQ(ReadAll(h.App("conf")), "b;c\nit's \"$HOME\" `id`\\\n/usr/Norvo/npxx\n");
+  EXPECT_EQ(ReadAll(h.tmp / "victim"), "keep\n");
 }
 
 TEST(PkgList, OverlongLinesAndWordsAreRefused) {
