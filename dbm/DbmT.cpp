@@ -37,6 +37,7 @@ struct DbTIndex {
     const unsigned char *image;
     int32_t imageSize;
     uint32_t mask;    // slot count - 1, a power of two minus one
+    uint32_t used;    // slots taken
     DbTIndexSlot slots[1];
 };
 
@@ -221,6 +222,7 @@ bool BuildIndex(DbTHandle *h)
             if (slot.pos == 0) {
                 slot.hash = hash;
                 slot.pos = start;
+                idx->used++;
                 break;
             }
             // A later record of a key already seen is never the answer.
@@ -237,6 +239,34 @@ bool IndexUsable(const DbTHandle *h)
 {
     const DbTIndex *idx = h->pIndex;
     return idx && idx->image == h->pImage && idx->imageSize == h->ImageSize;
+}
+
+bool EnsureIndex(DbTHandle *h)
+{
+    if (IndexUsable(h))
+        return true;
+    DropIndex(h);
+    return BuildIndex(h) && IndexUsable(h);
+}
+
+// Adds the record just appended at start (a key the index did not hold) and
+// moves the index on to the grown image; drops it when it is half full, so
+// the next lookup rebuilds it twice as large.
+void IndexAppended(DbTHandle *h, int32_t start, size_t keyChars)
+{
+    DbTIndex *idx = h->pIndex;
+    if ((idx->used + 1) * 2 > idx->mask + 1) {
+        DropIndex(h);
+        return;
+    }
+    uint32_t hash = HashStored(h->pImage + start + 4, keyChars);
+    uint32_t i = hash & idx->mask;
+    while (idx->slots[i].pos != 0)
+        i = (i + 1) & idx->mask;
+    idx->slots[i] = {hash, start};
+    idx->used++;
+    idx->image = h->pImage;
+    idx->imageSize = h->ImageSize;
 }
 
 // Sets rec, Cursor (at the value) and WalkPos for the record at start, as
@@ -475,14 +505,8 @@ int FindTRecord(DbTHandle *h, const char *key, DbTRecord *rec)
     size_t n = strlen(key);
     if (n + 1 > 0xffff)
         return 0;
-    if (h->DbType != DBT_TYPE_PLAIN) {
-        if (!IndexUsable(h)) {
-            DropIndex(h);
-            BuildIndex(h);
-        }
-        if (IndexUsable(h))
-            return FindByIndex(h, key, n, rec);
-    }
+    if (h->DbType != DBT_TYPE_PLAIN && EnsureIndex(h))
+        return FindByIndex(h, key, n, rec);
     auto k = reinterpret_cast<const unsigned char *>(key);
     for (DbTRecord *r = WalkDbTRecords(h, rec, 0); r; r = WalkDbTRecords(h, rec, 1)) {
         if (r->KeyLen != n + 1)
@@ -556,11 +580,18 @@ int DbmTPutRecord(DbTHandle *h, const char *key, const void *value, int length)
         return 0;
     if (h->DbType == DBT_TYPE_NEW)
         DbTSetDbType(h, DBT_TYPE_TYPED);
-    int32_t flags = h->Flags;
-    h->Flags |= DBT_KEEP_IMAGE;   // refreshed above already
-    PurgeTRecord(h, key, 0);
-    h->Flags = flags;
-    DropIndex(h);
+    // A key the index does not hold has no record to purge, and the index
+    // can take the new record as it is: storing new keys one after another
+    // (building a catalog) stays linear.
+    DbTRecord old;
+    bool newKey = !plain && h->pImage && EnsureIndex(h) && !FindByIndex(h, key, n, &old);
+    if (!newKey) {
+        int32_t flags = h->Flags;
+        h->Flags |= DBT_KEEP_IMAGE;   // refreshed above already
+        PurgeTRecord(h, key, 0);
+        h->Flags = flags;
+        DropIndex(h);
+    }
     if (h->ImageSize == 0 && !plain)
         h->ImageSize = DBT_HEADER_SIZE;
     uint16_t keyLen = static_cast<uint16_t>(n + 1);
@@ -589,6 +620,8 @@ int DbmTPutRecord(DbTHandle *h, const char *key, const void *value, int length)
         h->RecCount++;
     }
     h->ImageSize = static_cast<int32_t>(newSize);
+    if (newKey && h->pIndex)
+        IndexAppended(h, at, n);
     if (h->Flags & DBT_NO_ARCHIVE)
         return 1;
     return DbmTArchiveDb(h);

@@ -308,6 +308,15 @@ TEST_F(DbmTest, IndexAgreesWithTheWalk)
     EXPECT_EQ(WalkGet(d, "x"), "first");
     ASSERT_EQ(DbmTDeleteRecord(d, "y"), 1);  // moves the records under the index
     EXPECT_EQ(TGet(d, "x"), WalkGet(d, "x"));
+    d->Flags = DBT_NO_ARCHIVE | DBT_KEEP_IMAGE;
+    for (int i = 0; i < 100; i++)             // new keys join the index as they come
+        ASSERT_EQ(TPut(d, "n" + std::to_string(i), std::to_string(i)), 1);
+    for (int i = 0; i < 100; i += 7)
+        EXPECT_EQ(TGet(d, ("n" + std::to_string(i)).c_str()), std::to_string(i));
+    EXPECT_EQ(TGet(d, "x"), "first");
+    ASSERT_EQ(TPut(d, "x", "again"), 1);      // a known key: every record of it goes
+    EXPECT_EQ(TGet(d, "x"), "again");
+    EXPECT_EQ(WalkGet(d, "x"), "again");
     DbTClose(d);
 }
 
