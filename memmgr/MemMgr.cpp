@@ -48,49 +48,69 @@ void ReportOutOfMem() { fprintf(stderr, "ERROR: %s\n", OutOfMem); }
 
 // Sets nodes [i, i + k) used or free in both maps.
 void MarkNodes(PoolBlock *b, int i, int k, bool used) {
-  memset(b->MAT + i, used ? 'U' : ' ', static_cast<size_t>(k));
+  char mark = used ? 'U' : ' ';
+  if (k <= 8 && i + 8 <= POOL_BLOCK_NODES) {
+    // Short runs: merge the marks into 8 characters at once, no loop whose
+    // length the processor has to guess.
+    uint64_t chars, keep = k == 8 ? 0 : ~uint64_t{0} << (8 * k);
+    memcpy(&chars, b->MAT + i, 8);
+    chars = (chars & keep) | (0x0101010101010101u * static_cast<unsigned char>(mark) & ~keep);
+    memcpy(b->MAT + i, &chars, 8);
+  } else {
+    memset(b->MAT + i, mark, static_cast<size_t>(k));
+  }
   for (int end = i + k; i < end;) {
     int bit = i & 63;
     int span = std::min(64 - bit, end - i);
     uint64_t mask = (span == 64 ? ~uint64_t{0} : (uint64_t{1} << span) - 1) << bit;
     int w = i >> 6;
-    if (used) {
-      b->freeBits[w] &= ~mask;
-      if (b->freeBits[w] == 0) b->freeWords &= ~(uint32_t{1} << w);
-    } else {
-      b->freeBits[w] |= mask;
-      b->freeWords |= uint32_t{1} << w;
-    }
+    uint64_t bits = used ? b->freeBits[w] & ~mask : b->freeBits[w] | mask;
+    b->freeBits[w] = bits;
+    uint32_t wordBit = uint32_t{1} << w;
+    b->freeWords = (b->freeWords & ~wordBit) | (bits != 0 ? wordBit : 0);
     i += span;
   }
+}
+
+// Bit j of the result: nodes j .. j+k-1 are free, for a run that starts in
+// word lo and may reach into the next word hi (k up to 64).
+uint64_t RunStarts(uint64_t lo, uint64_t hi, int k) {
+  if (k <= 4) {
+    // The common short requests: three fixed steps, each a no-op past k.
+    uint64_t x = lo;
+    for (int t = 1; t < 4; ++t) x &= t < k ? (lo >> t) | (hi << (64 - t)) : ~uint64_t{0};
+    return x;
+  }
+  // Longer runs (up to 64): double the length checked each step.
+  uint64_t x = lo;
+  for (int s = 1; s < k;) {
+    int shift = std::min(s, k - s);
+    x &= (x >> shift) | (hi << (64 - shift));
+    hi &= hi >> shift;
+    s += shift;
+  }
+  return x;
 }
 
 // Lowest node index, not below start, that starts k free nodes, or -1.
 int FindFreeRun(const PoolBlock *b, int k, int start) {
   int w = start >> 6;
-  uint64_t lo = b->freeBits[w] & (~uint64_t{0} << (start & 63));
   if (k <= 64) {
     // A run of up to 64 nodes starts in a word that has a free node and ends
-    // in that word or the next: shift the two words together, doubling the
-    // length checked each step, until bit j of x says nodes j .. j+k-1 are
-    // all free.
+    // in that word or the next.
     uint32_t words = b->freeWords & (~uint32_t{0} << w);
+    uint64_t below = ~uint64_t{0} << (start & 63); // nodes from start on
     while (words != 0) {
-      w = std::countr_zero(words);
+      int at = std::countr_zero(words);
       words &= words - 1;
-      uint64_t x = b->freeBits[w];
-      if (w == start >> 6) x = lo;
-      uint64_t hi = w + 1 < kWords ? b->freeBits[w + 1] : 0;
-      for (int s = 1; s < k;) {
-        int shift = std::min(s, k - s);
-        x &= (x >> shift) | (hi << (64 - shift));
-        hi &= hi >> shift;
-        s += shift;
-      }
-      if (x != 0) return w * 64 + std::countr_zero(x);
+      uint64_t lo = b->freeBits[at];
+      if (at == w) lo &= below;
+      uint64_t x = RunStarts(lo, at + 1 < kWords ? b->freeBits[at + 1] : 0, k);
+      if (x != 0) return at * 64 + std::countr_zero(x);
     }
     return -1;
   }
+  uint64_t lo = b->freeBits[w] & (~uint64_t{0} << (start & 63));
   int carry = 0; // free nodes at the top of the words seen so far
   for (;;) {
     // A run that began in earlier words starts lower than any in this one.
@@ -111,7 +131,8 @@ int SearchStart(const PoolBlock *b, int k) {
 void NoteSearch(PoolBlock *b, int k, int found) {
   if (k > POOL_TRACKED_RUNS) return;
   auto at = static_cast<uint16_t>(found < 0 ? POOL_BLOCK_NODES : found);
-  for (int j = k - 1; j < POOL_TRACKED_RUNS; ++j) b->searchFrom[j] = std::max(b->searchFrom[j], at);
+  for (int j = 0; j < POOL_TRACKED_RUNS; ++j) // fixed length: no guessed exit
+    b->searchFrom[j] = j >= k - 1 ? std::max(b->searchFrom[j], at) : b->searchFrom[j];
 }
 
 // Number of free nodes just below node i (counted over at most two words).
@@ -139,7 +160,8 @@ void NoteFreed(PoolBlock *b, int i, int k) {
   int end = i + k + std::min(FreeFrom(b, i + k), POOL_TRACKED_RUNS);
   int longest = std::min(end - start, POOL_TRACKED_RUNS);
   auto at = static_cast<uint16_t>(start);
-  for (int j = 0; j < longest; ++j) b->searchFrom[j] = std::min(b->searchFrom[j], at);
+  for (int j = 0; j < POOL_TRACKED_RUNS; ++j) // fixed length: no guessed exit
+    b->searchFrom[j] = j < longest ? std::min(b->searchFrom[j], at) : b->searchFrom[j];
 }
 
 // Maps n bytes (page-rounded, see MapLength) of zero-filled memory.
@@ -256,13 +278,16 @@ bool TestMAT(const char *s, char c, int n) {
 PoolBlock *FindBlock(const void *p) {
   if (p == nullptr) return nullptr;
   auto at = reinterpret_cast<uintptr_t>(p);
+  // Blocks never overlap, so at most one matches: the walk goes to the end
+  // without a branch on the match, which no processor can predict.
+  PoolBlock *found = nullptr;
   for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
-    auto start = reinterpret_cast<uintptr_t>(b->data);
     // The end address belongs to whatever follows the block, which may be
     // another block's data.
-    if (at >= start && at < start + static_cast<uintptr_t>(b->size)) return b;
+    uintptr_t offset = at - reinterpret_cast<uintptr_t>(b->data);
+    found = offset < static_cast<uintptr_t>(b->size) ? b : found;
   }
-  return nullptr;
+  return found;
 }
 
 void *GetMem(size_t n) {
