@@ -49,6 +49,13 @@ void CopyDistribution(char *list, const char *workDir) {
 }  // namespace
 
 int installFromSite(const char *workDir) {
+  // The unpacking and the clean-up work from other directories (the work
+  // area itself, "/"): a relative work area would name something else there.
+  char cwd[LINEBUF_SIZE];
+  if (workDir[0] != '/' && getcwd(cwd, sizeof cwd)) {
+    pNorvoInstallDir = SaveStr("%s/%s", cwd, workDir);
+    workDir = pNorvoInstallDir;
+  }
   DeleteFile(workDir, nullptr);
   mkdir(workDir, 0777);
   GetDisksData(pPathToSetup);

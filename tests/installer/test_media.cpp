@@ -251,6 +251,10 @@ int DriveScenario() {
   static char name[] = "setup";
   my_name = name;
   pNorvoInstallDir = SaveStr("/tmp/%sInstall", szMakerDir);
+  if (const char *work = std::getenv("NORVO_TEST_WORK")) {  // a work area relative to /tmp
+    if (chdir("/tmp") != 0) return 97;
+    pNorvoInstallDir = SaveStr_(work);
+  }
   pPathToSetup = SaveStr_("/tmp/dist");
   InitSysCmdList();
   nlsSetupStrCvt(10);
@@ -429,6 +433,14 @@ TEST_F(Distribution, RunningProgramsOfTheEarlierInstallationStopTheUpgrade) {
     EXPECT_NE(r.out.find("npqadmin ( "), std::string::npos) << r.out;
     EXPECT_EQ(After(r), "not-moved\nnothing-copied\n") << r.out << r.err;
   }
+}
+
+TEST_F(Distribution, RelativeWorkAreaWorksFromEveryDirectoryTheRunVisits) {
+  ASSERT_TRUE(Make({}));
+  ChildResult r = Drive("/opt", "test -f /opt/Norvo/npxx/npqadmin && echo installed; test -e /tmp/scratch/NorvoInstall || echo work=gone",
+                        nullptr, {"/usr/bin/env", "NORVO_TEST_WORK=scratch/NorvoInstall"}, {}, "mkdir /tmp/scratch");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(After(r), "installed\nwork=gone\n") << r.out << r.err;
 }
 
 }  // namespace
