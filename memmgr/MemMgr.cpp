@@ -46,6 +46,14 @@ size_t MapLength(size_t n) {
 
 void ReportOutOfMem() { fprintf(stderr, "ERROR: %s\n", OutOfMem); }
 
+// Brings the summary bits of word w up to date with freeBits.
+[[gnu::always_inline]] inline void Summarize(PoolBlock *b, int w) {
+  uint64_t lo = b->freeBits[w], hi = w + 1 < kWords ? b->freeBits[w + 1] : 0;
+  uint32_t wordBit = uint32_t{1} << w;
+  b->freeWords = (b->freeWords & ~wordBit) | (static_cast<uint32_t>(lo != 0) << w);
+  b->pairWords = (b->pairWords & ~wordBit) | (static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) != 0) << w);
+}
+
 // Sets nodes [i, i + k) used or free in both maps.
 void MarkNodes(PoolBlock *b, int i, int k, bool used) {
   char mark = used ? 'U' : ' ';
@@ -59,17 +67,28 @@ void MarkNodes(PoolBlock *b, int i, int k, bool used) {
   } else {
     memset(b->MAT + i, mark, static_cast<size_t>(k));
   }
-  for (int end = i + k; i < end;) {
-    int bit = i & 63;
-    int span = std::min(64 - bit, end - i);
-    uint64_t mask = (span == 64 ? ~uint64_t{0} : (uint64_t{1} << span) - 1) << bit;
-    int w = i >> 6;
-    uint64_t bits = used ? b->freeBits[w] & ~mask : b->freeBits[w] | mask;
-    b->freeBits[w] = bits;
-    uint32_t wordBit = uint32_t{1} << w;
-    b->freeWords = (b->freeWords & ~wordBit) | (bits != 0 ? wordBit : 0);
-    i += span;
+  uint64_t set = used ? 0 : ~uint64_t{0};
+  int first = i >> 6, last = (i + k - 1) >> 6;
+  if (k <= 64) {
+    // One or two words, written without a loop: the second mask is empty
+    // when the run stays in the first word.
+    unsigned __int128 mask = ((static_cast<unsigned __int128>(1) << k) - 1) << (i & 63);
+    auto low = static_cast<uint64_t>(mask), high = static_cast<uint64_t>(mask >> 64);
+    int next = std::min(first + 1, kWords - 1);
+    b->freeBits[first] = (b->freeBits[first] & ~low) | (low & set);
+    b->freeBits[next] = (b->freeBits[next] & ~high) | (high & set);
+    Summarize(b, std::max(first - 1, 0));
+    Summarize(b, first);
+    Summarize(b, next);
+    return;
   }
+  for (int w = first; w <= last; ++w) {
+    int from = std::max(i, w * 64) - w * 64, to = std::min(i + k, w * 64 + 64) - w * 64;
+    uint64_t mask = (to - from == 64 ? ~uint64_t{0} : (uint64_t{1} << (to - from)) - 1) << from;
+    b->freeBits[w] = (b->freeBits[w] & ~mask) | (mask & set);
+  }
+  // A pair may start in the word before the change and end in it.
+  for (int w = std::max(first - 1, 0); w <= last; ++w) Summarize(b, w);
 }
 
 // Bit j of the result: nodes j .. j+k-1 are free, for a run that starts in
@@ -96,9 +115,9 @@ uint64_t RunStarts(uint64_t lo, uint64_t hi, int k) {
 int FindFreeRun(const PoolBlock *b, int k, int start) {
   int w = start >> 6;
   if (k <= 64) {
-    // A run of up to 64 nodes starts in a word that has a free node and ends
-    // in that word or the next.
-    uint32_t words = b->freeWords & (~uint32_t{0} << w);
+    // A run of up to 64 nodes starts in a word that has a free node (two in
+    // a row, for two or more) and ends in that word or the next.
+    uint32_t words = (k == 1 ? b->freeWords : b->pairWords) & (~uint32_t{0} << w);
     uint64_t below = ~uint64_t{0} << (start & 63); // nodes from start on
     while (words != 0) {
       int at = std::countr_zero(words);
@@ -228,7 +247,7 @@ PoolBlock *GetNewBlock(size_t n) {
   memset(b, 0, sizeof(PoolBlock));
   memset(b->MAT, ' ', POOL_BLOCK_NODES);
   memset(b->freeBits, 0xff, sizeof b->freeBits);
-  b->freeWords = ~uint32_t{0};
+  b->freeWords = b->pairWords = ~uint32_t{0};
   PushBlock(b);
   b->size = static_cast<int32_t>(n);
   b->data = data;
@@ -304,7 +323,7 @@ void *GetMem(size_t n) {
     memset(b->data, 0, len);
     memset(b->MAT, 'U', POOL_BLOCK_NODES);
     memset(b->freeBits, 0, sizeof b->freeBits);
-    b->freeWords = 0;
+    b->freeWords = b->pairWords = 0;
     for (uint16_t &bound : b->searchFrom) bound = POOL_BLOCK_NODES;
     b->freeNodes = 0;
     b->used = static_cast<int32_t>(len);

@@ -55,6 +55,7 @@ struct PoolBlock {
   // so that a search touches few cache lines.
   uint64_t freeBits[POOL_BLOCK_NODES / 64];
   uint32_t freeWords; // bit w set when freeBits[w] has a free node
+  uint32_t pairWords; // bit w set when two free nodes in a row start in word w
   PoolNode nodes[POOL_BLOCK_NODES];  // entry i: the allocation starting at node i
   char MAT[POOL_BLOCK_NODES + 1];    // ' ' free, 'U' used, NUL-terminated
 };
