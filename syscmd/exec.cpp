@@ -167,7 +167,7 @@ int SysCmd(int index, int mode, const char *fmt, ...)
   if (mode == SYSCMD_QUIET)
     full.Append(" 1>/dev/null 2>/dev/null");
   else if (show && logged) {
-    if (flUseLog)
+    if (flUseLog && my_name)
       full.Append(" 1>>/tmp/%s.log 2>>/tmp/%s.log", my_name, my_name);
     else
       full.Append(" 1>>/dev/null 2>>/dev/null");
