@@ -11,12 +11,13 @@ bash "$top/scripts/deps.sh"
 dir=$(bash "$top/scripts/build.sh" | tail -n 1)
 dist=$dir/demo-dist
 bash "$top/scripts/mkdist.sh" --force --setup "$dir/setup" "$top/examples" "$dist" >/dev/null
-"$dir/setup" -v
 
 cat > "$dir/demo-inside.sh" <<'INSIDE'
 set -u
 base=$1 dist=$2
 section() { printf '\n==== %s ====\n' "$*"; }
+section "./setup -v"
+"$dist/setup" -v
 section "distribution $dist"
 ls -l "$dist"
 section "cd $dist && ./setup install $base"
