@@ -385,6 +385,29 @@ TEST_F(DbmTest, DamagedTypedFilesEndTheWalk)
             DbTClose(t);
         }
     }
+    // Random garbage, with and without a header, through every operation.
+    std::mt19937 rng(3);
+    for (int round = 0; round < 300; round++) {
+        std::string junk(rng() % 120, '\0');
+        for (char &c : junk)
+            c = static_cast<char>(rng() % 4 ? rng() % 8 : rng());
+        if (round % 2)
+            junk = "TNDBAA" + std::to_string(rng() % 100) + std::string(1, '\0') + junk;
+        WriteBytes(DbFile("cat"), junk);
+        char buf[65536];
+        DbTHandle *t = DbTOpen("cat", DBT_NO_ARCHIVE);
+        ASSERT_LE(t->ImageSize, static_cast<int32_t>(std::max<size_t>(junk.size(), 16)));
+        for (const char *k : {"\x01", "a", "\x02\x03"})
+            ASSERT_EQ(TGet(t, k), WalkGet(t, k));
+        PutMem(DbmTGetRecordListS(t, "\x01,a", ",", ","));
+        DbmFreeDbLinkList(DbmTGetDbLinkList(t, ""));
+        DbmTDeleteRecords(t, "\x01");
+        ASSERT_EQ(TPut(t, "new", "v"), 1);
+        ASSERT_EQ(TGet(t, "new"), "v");
+        DbmGetRecord("cat", "a", buf);  // the plain reader on the same bytes
+        DbTClose(t);
+    }
+
     // A store into a file damaged in its third record keeps the first two.
     WriteBytes(DbFile("cat"), good.substr(0, 16 + 14 + 8 + 10));
     DbTHandle *t = DbTOpen("cat", 0);
