@@ -323,6 +323,10 @@ static void ApplyPkgAttribute(const char *object, const PkgAttr &attr)
       break;
     case ATTR_BAT: {
       char *wrapper = SaveStr("/usr/bin/%s", attr.value);
+      // Writing through a link left there would overwrite the program the
+      // link points to (often pAppDir/<object> itself) with its own wrapper.
+      if (GetFileType(wrapper) == 2)
+        SysCmd(CMD_RM, SYSCMD_FATAL, "%s", wrapper);
       GenSimpleScript(wrapper, ScriptShShell, SimpleScript, pAppDir, pAppDir, object);
       PutMem(wrapper);
       break;

@@ -142,6 +142,19 @@ int BatWrapper() {
   Check(ModeOf("/usr/bin/npstart") == 0755, "/usr/bin/npstart is not mode 755");
   ChildResult r = RunIn("/var", {"/usr/bin/npstart", "a", "b"});
   Check(r.out == "nptool in /opt/Norvo/npxx from /var: a b\n", "the wrapper printed '" + r.out + "'");
+
+  // An upgrade whose earlier version linked /usr/bin/npstart to the program:
+  // the link gives way to the wrapper, the program stays as it is.
+  unlink("/usr/bin/npstart");
+  Check(symlink("/opt/Norvo/npxx/nptool", "/usr/bin/npstart") == 0, "cannot plant the link");
+  Check(ProcessPkgList("pkg") == 0, "ProcessPkgList did not answer 0 on the upgrade");
+  Check(!IsLink("/usr/bin/npstart"), "/usr/bin/npstart is still a link");
+  if (ReadAll("/opt/Norvo/npxx/nptool") != ReadAll("/tmp/w/pkg/nptool")) {
+    Check(false, "the program was overwritten by its own wrapper");
+    return failures;  // running it now would exec itself for ever
+  }
+  r = RunIn("/var", {"/usr/bin/npstart", "c"});
+  Check(r.out == "nptool in /opt/Norvo/npxx from /var: c\n", "the new wrapper printed '" + r.out + "'");
   return failures;
 }
 
