@@ -172,14 +172,21 @@ DbLink *DbmTGetDbLinkList(DbTHandle *h, const char *pattern);
 int DbmTArchiveDb(DbTHandle *h);
 
 // Module-internal, exposed for the tool and the tests.
-// Next record of the walk (index 0 restarts it), or null at the end.
+// Next record of the walk (index 0 restarts it), or null at the end. A
+// damaged record cuts the image back to its start. For a typed image Cursor
+// then stands at the scrambled key.
 DbTRecord *WalkDbTRecords(DbTHandle *h, DbTRecord *rec, int index);
-// First record of key in image order; 1 when found (Cursor at the value).
+// First record of key in image order; 1 when found (typed: Cursor at the value).
 int FindTRecord(DbTHandle *h, const char *key, DbTRecord *rec);
+// Removes every record of key (prefixLen 0) or of keys beginning with its
+// first prefixLen bytes; 1 when something was removed. Never writes the file.
 int PurgeTRecord(DbTHandle *h, const char *key, int prefixLen);
+// Writes magic, RecCount (at most 9 digits) and filler into bytes 0..15.
 void UpdateHeader(DbTHandle *h);
+// 1 when key begins with an entry of the comma list.
 int TestKeyName(const char *key, const char *list);
-// The value of the record FindTRecord or the walk stopped at, unscrambled.
+// Unscrambles n bytes at Cursor into dest / scrambles n bytes from src into
+// the image at Cursor; both advance Cursor by n.
 void DbmTGetData(DbTHandle *h, void *dest, int n);
 void DbmTPutData(DbTHandle *h, const void *src, int n);
 
