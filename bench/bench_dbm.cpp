@@ -24,11 +24,24 @@ struct Catalog {
     std::vector<std::string> keys;
 };
 
+// Temporary base directories, removed when the program ends.
+struct Bases {
+    std::vector<std::string> dirs;
+    ~Bases()
+    {
+        std::error_code ec;
+        for (auto &d : dirs)
+            std::filesystem::remove_all(d, ec);
+    }
+};
+Bases bases;
+
 std::string MakeBase()
 {
     char tmpl[] = "/tmp/benchdbmXXXXXX";
     if (!mkdtemp(tmpl))
         abort();
+    bases.dirs.push_back(tmpl);
     return tmpl;
 }
 
