@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,13 @@ TEST(PoolRelease, PointersThatStartNoAllocationChangeNothing) {
   char *big = static_cast<char *>(GetMem(100000));
   PutMem(big + 64);
   EXPECT_EQ(PoolBlockCount(), 2) << "an inner pointer does not release a dedicated block";
+  // Resizing through an inner pointer leaves the allocation alone and gives
+  // fresh memory, as for any pointer the pool did not hand out.
+  char *fresh = static_cast<char *>(AdjustMem(p + POOL_NODE_SIZE, 100));
+  EXPECT_EQ(fresh, pMemB->data + 4 * POOL_NODE_SIZE);
+  EXPECT_EQ(std::string(pMemB->MAT, 9), "UUUUUUUU ");
+  EXPECT_EQ(CountOf(p), 3);
+  PutMem(fresh);
   PutMem(q);
   PutMem(p);
   PutMem(big);
@@ -364,6 +372,31 @@ TEST(PoolFailure, FailedMappingReportsAndGivesNull) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Unable to allocate memory\n");
   EXPECT_EQ(gUnmapCalls, 1);
   EXPECT_EQ(pMemB, nullptr);
+}
+
+namespace {
+std::map<void *, size_t> gMapped;
+void *RecordingMap(size_t len) {
+  void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  gMapped[p] = len;
+  return p;
+}
+void RecordingUnmap(void *p, size_t len) {
+  EXPECT_EQ(gMapped[p], len) << "a block was given back partly";
+  gMapped.erase(p);
+  munmap(p, len);
+}
+} // namespace
+
+TEST(PoolBlocks, ReleasedBlocksGiveBackWholeMappings) {
+  PoolSetMapper(RecordingMap, RecordingUnmap);
+  void *a = GetMem(10), *b = GetMem(65535), *c = GetMem(300000);
+  EXPECT_EQ(gMapped.size(), 6u);
+  PutMem(b);
+  PutMem(c);
+  PutMem(a);
+  EXPECT_TRUE(gMapped.empty());
 }
 
 TEST(PoolFailure, FailedResizeKeepsTheOldAllocation) {
