@@ -27,7 +27,7 @@ echo "exit status: $status"
 cd /
 app=$base/Norvo/npxx
 section "installation tree $app"
-find "$base/Norvo" -printf '%M %-5u %-5g %p%y\n' | sed 's/d$/\//; s/[fl]$//' | sort -k4
+find "$base/Norvo" -printf '%M %-5u %-5g %p%y\n' | sed 's/d$/\//; s/[fl]$//' | sort -b -k4
 section "well-known location"
 ls -ld /usr/Norvo/npxx
 section "$app/.np_cfg"
