@@ -229,7 +229,7 @@ class WatchedProcess {
     close(fds[0]);
     // Wait until exec has given the sleeper its new name.
     std::string comm = "/proc/" + std::to_string(pid_) + "/comm";
-    for (int i = 0; i < 400 && ReadAll(comm) != name + "\n"; ++i)
+    for (int i = 0; i < 2000 && ReadAll(comm) != name + "\n"; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ~WatchedProcess() {
