@@ -291,6 +291,10 @@ static void EditWithSed(const char *object, const char *script)
   // The name in /tmp is fixed: whatever lies there (a link planted to make
   // root write elsewhere) goes first.
   SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", my_name);
+  // The temporary file starts as a copy of the object, so that the copy back
+  // with -p keeps the object's mode and owner (an edited script stays
+  // executable, a mode set earlier on the line stays set).
+  SysCmd(CMD_CP, SYSCMD_QUIET, "%s/%s /tmp/%s.tmp", pAppDir, object, my_name);
   // Without the log redirection: sed's output is the edited file.
   SysCmd(-CMD_SED, SYSCMD_FATAL, "%s %s/%s > /tmp/%s.tmp", quoted, pAppDir, object, my_name);
   SysCmd(CMD_CP, SYSCMD_QUIET, "/tmp/%s.tmp %s/%s", my_name, pAppDir, object);

@@ -296,6 +296,20 @@ TEST(PkgList, SedScriptReachesSedAsWritten) {
   EXPECT_EQ(ReadAll(h.tmp / "victim"), "keep\n");
 }
 
+TEST(PkgList, SedEditKeepsTheModeOfTheFile) {
+  PkgHost h;
+  h.File("run.sh", "echo TOOLDIR\n", 0755);
+  h.File("conf", "TOOLDIR\n", 0644);
+  h.List("c run.sh sed s/TOOLDIR/\\/opt/g\n"
+         "c conf mode 640 sed s/TOOLDIR/x/\n");
+  ChildResult r = h.Run();
+  EXPECT_EQ(r.status, 10) << r.out << r.err;
+  EXPECT_EQ(ReadAll(h.App("run.sh")), "echo /opt\n");
+  EXPECT_EQ(ModeOf(h.App("run.sh")), 0755);
+  EXPECT_EQ(ReadAll(h.App("conf")), "x\n");
+  EXPECT_EQ(ModeOf(h.App("conf")), 0640);
+}
+
 TEST(PkgList, OverlongLinesAndWordsAreRefused) {
   PkgHost h;
   h.List("t first\nc " + std::string(600, 'a') + "\nt never\n");
