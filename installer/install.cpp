@@ -28,11 +28,14 @@ void RunUnchecked(const char *command) {
   (void)status;
 }
 
-// Copies every file named by the distribution list in `list` (a private
-// copy of LineBuf) from the distribution directory into `workDir`. Lines
+// Walks the distribution list in `list` (a private copy of LineBuf): with a
+// null `workDir` it only checks that every word is safe to paste into a
+// shell line (a blank or metacharacter would make another command) and ends
+// the run with status 1 on the first that is not; otherwise it copies every
+// named file from the distribution directory into `workDir`. Lines
 // end at '\n' or '\r'; the list ends at a line without words or a line that
 // is exactly the end mark, and the end mark ends the line it stands on.
-void CopyDistribution(char *list, const char *workDir) {
+void CopyDistribution(const char *list, const char *workDir) {
   const char *lineCursor = list;
   char line[LINEBUF_SIZE];
   while (GetTokenD(nullptr, "\n\r", &lineCursor, line, sizeof line)) {
@@ -41,9 +44,26 @@ void CopyDistribution(char *list, const char *workDir) {
     const char *wordCursor = line;
     const char *w = GetTokenD(line, WORD_DELIMS, &wordCursor, word, sizeof word);
     if (!w) return;
-    for (; w && std::strcmp(w, END_OF_LIST) != 0; w = GetTokenD(nullptr, WORD_DELIMS, &wordCursor, word, sizeof word))
+    for (; w && std::strcmp(w, END_OF_LIST) != 0; w = GetTokenD(nullptr, WORD_DELIMS, &wordCursor, word, sizeof word)) {
+      if (!workDir) {
+        if (!IsShellSafeWord(w))
+          ErrorMsg(2, 1, "distribution list names \"%s\": blanks and shell special characters are not allowed", w);
+        continue;
+      }
       SysCmd(CMD_CP, 2, "%s/%s %s", pPathToSetup, w, workDir);
+    }
   }
+}
+
+// Root copies the package from the work area into the system and makes two
+// of its programs set-user-ID: nobody else may write into it meanwhile. It
+// must be a fresh directory of our own that only we can write to; anything
+// else (someone was quicker after the removal) ends the run.
+void MakePrivateWorkArea(const char *workDir) {
+  struct stat st;
+  if (mkdir(workDir, 0755) != 0 || lstat(workDir, &st) != 0 || !S_ISDIR(st.st_mode) ||
+      st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    ErrorMsg(2, 1, "cannot create the private work area %s", workDir);
 }
 
 }  // namespace
@@ -56,11 +76,16 @@ int installFromSite(const char *workDir) {
     pNorvoInstallDir = SaveStr("%s/%s", cwd, workDir);
     workDir = pNorvoInstallDir;
   }
-  DeleteFile(workDir, nullptr);
-  mkdir(workDir, 0777);
+  // The distribution directory is pasted into every copy command line.
+  if (!IsShellSafeWord(pPathToSetup))
+    ErrorMsg(2, 1, "refusing the distribution directory \"%s\": blanks and shell special characters are not allowed",
+             pPathToSetup);
   GetDisksData(pPathToSetup);
   char list[LINEBUF_SIZE];
   std::snprintf(list, sizeof list, "%s", LineBuf);
+  CopyDistribution(list, nullptr);
+  DeleteFile(workDir, nullptr);
+  MakePrivateWorkArea(workDir);
   CopyDistribution(list, workDir);
   Install();
   return 0;

@@ -48,6 +48,16 @@ char *AbsolutePath(const char *path) {
   return SaveStr("%s%s%s", cwd, std::strcmp(cwd, "/") == 0 ? "" : "/", path);
 }
 
+// The directories of the command line end up in shell command lines (and
+// the work area's parent in an "rm -rf"): a blank or a shell metacharacter
+// would make them name something else, so such a path is refused before
+// anything on the host changes.
+void RefuseUnsafePath(const char *path) {
+  if (!IsShellSafeWord(path))
+    ErrorMsg(2, 2, "refusing the directory \"%s\": blanks and shell special characters are not allowed",
+             path);
+}
+
 [[noreturn]] void CannotOpenWorkArea(const char *dir) {
   flCreatedTmpDir = 0;
   std::printf(nlsSetupStrCvt(3), dir);
@@ -64,6 +74,7 @@ void SetWorkArea(const char *arg) {
   if (len > 1 && given[len - 1] == '/') given[len - 1] = '\0';
   if (!given[0]) CannotOpenWorkArea(given);
   char *dir = AbsolutePath(given);
+  RefuseUnsafePath(dir);
 
   // Only the parent of the work area in use may be removed by the clean-up:
   // a directory created for an earlier, replaced argument is not it, and
@@ -91,6 +102,7 @@ void parseCommandLineOptions(int argc, char **argv) {
           // directory's own name is never cut.
           char *base = StripToBaseName(SaveStr_(argv[++i]));
           pCmdLineInstallDir = base[0] == '/' ? base : AbsolutePath(base);
+          RefuseUnsafePath(pCmdLineInstallDir);
         }
         break;
       case OPT_VERSION:

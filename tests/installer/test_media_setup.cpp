@@ -75,4 +75,45 @@ TEST_F(SetupRun, UnansweredProcessGuardEndsTheRunBeforeTheMove) {
   EXPECT_EQ(After(r), "status=0\nnot-moved\n") << r.out << r.err;
 }
 
+// The work area holds what root copies into the system and makes
+// set-user-ID: while setup waits at the earlier-daemon prompt, the copied
+// distribution lies in a directory that only root can write into, also when
+// someone planted a world-writable one under its name beforehand, and also
+// when setup is started with a permissive umask.
+TEST_F(SetupRun, WorkAreaIsWritableOnlyByItsOwner) {
+  ChildResult r = Run(
+      "mkdir -p /usr/Norvo/npxx && touch /usr/Norvo/npxx/NPrintD\n"
+      "mkdir -m 777 /tmp/NorvoInstall && touch /tmp/NorvoInstall/planted && chown -R 65534 /tmp/NorvoInstall\n"
+      "mkfifo /tmp/answer\n"
+      "umask 000\n"
+      "/tmp/dist/setup </tmp/answer >/tmp/out 2>&1 & pid=$!\n"
+      "exec 4>/tmp/answer\n"
+      "for i in $(seq 200); do [ -e /tmp/NorvoInstall/pkg_tar.001 ] && break; sleep 0.05; done; sleep 0.3\n"
+      "stat -c 'work=%a %U' /tmp/NorvoInstall; test -e /tmp/NorvoInstall/planted || echo planted=gone\n"
+      "echo no >&4; exec 4>&-; wait $pid; echo \"setup=$?\"",
+      "-v", "");
+  EXPECT_NE(r.out.find("work=755 root\nplanted=gone\nsetup=0\n"), std::string::npos) << r.out << r.err;
+}
+
+// Paths of the command line go into shell lines: one with a blank or a
+// metacharacter is refused with status 2 before anything is created.
+TEST_F(SetupRun, UnsafeCommandLinePathsAreRefusedBeforeAnyChange) {
+  ChildResult blank = Run("", "'/tmp/a /opt/x'", "test -e /tmp/a || test -e /opt/x || echo nothing-made");
+  EXPECT_EQ(After(blank), "status=2\nnothing-made\n") << blank.out << blank.err;
+  EXPECT_NE(blank.err.find("ERROR: refusing the directory \"/tmp/a /opt/x\""), std::string::npos) << blank.err;
+
+  ChildResult meta = Run("", "install '/opt;touch /tmp/pwned'",
+                         "test -e /tmp/pwned || test -e /opt/Norvo || test -e /tmp/NorvoInstall || echo nothing-made");
+  EXPECT_EQ(After(meta), "status=2\nnothing-made\n") << meta.out << meta.err;
+}
+
+// A word of the distribution list with a shell metacharacter ends the run
+// with status 1 before the work area is made or anything is copied.
+TEST_F(SetupRun, UnsafeDistributionListWordEndsTheRun) {
+  ChildResult r = Run("sed -i 's/^disks /disks x;touch${IFS}\\/tmp\\/pwned /' /tmp/dist/disks", "install /opt",
+                      "test -e /tmp/pwned || test -e /tmp/NorvoInstall || test -e /opt/Norvo || echo nothing-made");
+  EXPECT_EQ(After(r), "status=1\nnothing-made\n") << r.out << r.err;
+  EXPECT_NE(r.err.find("ERROR: distribution list names \"x;touch${IFS}/tmp/pwned\""), std::string::npos) << r.err;
+}
+
 }  // namespace
