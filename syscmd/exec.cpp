@@ -65,15 +65,21 @@ void LazyLookup(int index)
   exit(1);
 }
 
-// The start of a captured command's line: "<path>/<name> <flags> ".
-void StartCaptureLine(CmdLine &line, int index)
+// Starts a captured command: "<path>/<name> <flags> " (nothing for the
+// caller-spelled indices 0 and 1) and the formatted arguments, read through
+// a pipe. Null when the pipe cannot be opened.
+NORVO_PRINTF(2, 0) FILE *OpenCapture(int index, const char *fmt, va_list args)
 {
-  if (index < 2)
-    return;
-  LazyLookup(index);
-  if (!ComList[index].path)
-    Unlocated(index);
-  line.Append("%s/%s %s ", ComList[index].path, ComList[index].name, ComList[index].flags);
+  CmdLine line;
+  if (index >= 2) {
+    LazyLookup(index);
+    if (!ComList[index].path)
+      Unlocated(index);
+    line.Append("%s/%s %s ", ComList[index].path, ComList[index].name, ComList[index].flags);
+  }
+  line.VAppend(fmt, args);
+  fflush(nullptr);
+  return popen(line.text, "r");
 }
 
 // Reads the pipe to its end; calls keep(text, length) for every line that
@@ -209,15 +215,10 @@ int SysCmd(int index, int mode, const char *fmt, ...)
 
 ResponseNode *GetCmdResponse(int index, const char *pattern, const char *fmt, ...)
 {
-  CmdLine line;
-  StartCaptureLine(line, index);
   va_list args;
   va_start(args, fmt);
-  line.VAppend(fmt, args);
+  FILE *pipe = OpenCapture(index, fmt, args);
   va_end(args);
-
-  fflush(nullptr);
-  FILE *pipe = popen(line.text, "r");
   if (!pipe)
     return nullptr;
   ResponseNode *first = nullptr;
@@ -237,15 +238,10 @@ ResponseNode *GetCmdResponse(int index, const char *pattern, const char *fmt, ..
 
 char *GetCmdResponseStr(int index, const char *pattern, const char *fmt, ...)
 {
-  CmdLine line;
-  StartCaptureLine(line, index);
   va_list args;
   va_start(args, fmt);
-  line.VAppend(fmt, args);
+  FILE *pipe = OpenCapture(index, fmt, args);
   va_end(args);
-
-  fflush(nullptr);
-  FILE *pipe = popen(line.text, "r");
   if (!pipe)
     return nullptr;
   char *result = nullptr;
