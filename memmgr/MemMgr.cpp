@@ -29,6 +29,25 @@ constexpr int kWords = POOL_BLOCK_NODES / 64;
 // is a multiple of 65536.
 constexpr size_t kMaxRequest = 0x7fff0000 - POOL_NODE_SIZE;
 
+// Data ranges of the blocks, so that FindBlock scans one small array of
+// independent entries instead of chasing next pointers through headers,
+// each load waiting for the one before. It covers every block while there
+// are at most kIndexSlots of them (the usual case by far); beyond that
+// FindBlock walks the list.
+struct BlockRange {
+  uintptr_t begin; // the block's data
+  uintptr_t size;  // its size in bytes
+  PoolBlock *block;
+};
+constexpr int kIndexSlots = 64;
+BlockRange blockIndex[kIndexSlots];
+int indexedBlocks = 0; // entries of blockIndex in use
+int listedBlocks = 0;  // blocks in the list
+
+void IndexBlock(PoolBlock *b) {
+  blockIndex[indexedBlocks++] = {reinterpret_cast<uintptr_t>(b->data), static_cast<uintptr_t>(b->size), b};
+}
+
 PoolMapFn pMapHook = nullptr;
 PoolUnmapFn pUnmapHook = nullptr;
 
@@ -54,41 +73,51 @@ void ReportOutOfMem() { fprintf(stderr, "ERROR: %s\n", OutOfMem); }
   b->pairWords = (b->pairWords & ~wordBit) | (static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) != 0) << w);
 }
 
-// Sets nodes [i, i + k) used or free in both maps.
-void MarkNodes(PoolBlock *b, int i, int k, bool used) {
-  char mark = used ? 'U' : ' ';
+// The MAT characters of nodes i .. i+7 as the bit map has them, packed
+// little-endian in 8 bytes: ' ' for a free node, 'U' for a used one.
+uint64_t MatChars(const PoolBlock *b, int i) {
+  int w = i >> 6, bit = i & 63;
+  uint64_t bits = b->freeBits[w] >> bit;
+  if (bit > 56) bits |= b->freeBits[w + 1] << (64 - bit); // i + 8 <= 2048: word w + 1 exists
+  // Bit t of the low byte to bit 0 of byte t (the multiply does bits 0-6
+  // without carries reaching each other; bit 7 goes by itself), then 0/1
+  // to 'U'/' '.
+  uint64_t spread = ((bits & 0x7f) * 0x0002040810204081u & 0x0101010101010101u) | (bits >> 7 & 1) << 56;
+  return 0x5555555555555555u ^ spread * static_cast<unsigned char>('U' ^ ' ');
+}
+
+// Sets nodes [i, i + k) used or free in both maps. Inlined with `used`
+// known, so that each caller gets only its own half of the work.
+template <bool used>
+[[gnu::always_inline]] inline void MarkNodes(PoolBlock *b, int i, int k) {
+  int first = i >> 6, last = (i + k - 1) >> 6, bit = i & 63;
+  if (first == last) {
+    // The common case, a run inside one word: one mask, and only the
+    // summaries that can see the change. The pair bit of the word before
+    // looks at node 0 of this word only.
+    uint64_t mask = (k == 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1) << bit;
+    b->freeBits[first] = used ? b->freeBits[first] & ~mask : b->freeBits[first] | mask;
+    Summarize(b, first);
+    if (bit == 0 && first > 0) Summarize(b, first - 1);
+  } else {
+    constexpr uint64_t set = used ? 0 : ~uint64_t{0};
+    for (int w = first; w <= last; ++w) {
+      int from = std::max(i, w * 64) - w * 64, to = std::min(i + k, w * 64 + 64) - w * 64;
+      uint64_t mask = (to - from == 64 ? ~uint64_t{0} : (uint64_t{1} << (to - from)) - 1) << from;
+      b->freeBits[w] = (b->freeBits[w] & ~mask) | (mask & set);
+    }
+    // A pair may start in the word before the change and end in it.
+    for (int w = std::max(first - 1, 0); w <= last; ++w) Summarize(b, w);
+  }
   if (k <= 8 && i + 8 <= POOL_BLOCK_NODES) {
-    // Short runs: merge the marks into 8 characters at once, no loop whose
-    // length the processor has to guess.
-    uint64_t chars, keep = k == 8 ? 0 : ~uint64_t{0} << (8 * k);
-    memcpy(&chars, b->MAT + i, 8);
-    chars = (chars & keep) | (0x0101010101010101u * static_cast<unsigned char>(mark) & ~keep);
+    // Short runs: the 8 characters from i rebuilt from the bit map, which
+    // is at hand, and stored at once; reading them from the MAT first
+    // would wait for a line that is seldom in the cache.
+    uint64_t chars = MatChars(b, i);
     memcpy(b->MAT + i, &chars, 8);
   } else {
-    memset(b->MAT + i, mark, static_cast<size_t>(k));
+    memset(b->MAT + i, used ? 'U' : ' ', static_cast<size_t>(k));
   }
-  uint64_t set = used ? 0 : ~uint64_t{0};
-  int first = i >> 6, last = (i + k - 1) >> 6;
-  if (k <= 64) {
-    // One or two words, written without a loop: the second mask is empty
-    // when the run stays in the first word.
-    unsigned __int128 mask = ((static_cast<unsigned __int128>(1) << k) - 1) << (i & 63);
-    auto low = static_cast<uint64_t>(mask), high = static_cast<uint64_t>(mask >> 64);
-    int next = std::min(first + 1, kWords - 1);
-    b->freeBits[first] = (b->freeBits[first] & ~low) | (low & set);
-    b->freeBits[next] = (b->freeBits[next] & ~high) | (high & set);
-    Summarize(b, std::max(first - 1, 0));
-    Summarize(b, first);
-    Summarize(b, next);
-    return;
-  }
-  for (int w = first; w <= last; ++w) {
-    int from = std::max(i, w * 64) - w * 64, to = std::min(i + k, w * 64 + 64) - w * 64;
-    uint64_t mask = (to - from == 64 ? ~uint64_t{0} : (uint64_t{1} << (to - from)) - 1) << from;
-    b->freeBits[w] = (b->freeBits[w] & ~mask) | (mask & set);
-  }
-  // A pair may start in the word before the change and end in it.
-  for (int w = std::max(first - 1, 0); w <= last; ++w) Summarize(b, w);
 }
 
 // Bit j of the result: nodes j .. j+k-1 are free, for a run that starts in
@@ -154,33 +183,14 @@ void NoteSearch(PoolBlock *b, int k, int found) {
     b->searchFrom[j] = j >= k - 1 ? std::max(b->searchFrom[j], at) : b->searchFrom[j];
 }
 
-// Number of free nodes just below node i (counted over at most two words).
-int FreeBelow(const PoolBlock *b, int i) {
-  if (i == 0) return 0;
-  int w = (i - 1) >> 6, top = (i - 1) & 63;
-  int n = std::countl_one(b->freeBits[w] << (63 - top));
-  if (n == top + 1 && w > 0) n += std::countl_one(b->freeBits[w - 1]);
-  return n;
-}
-
-// Number of free nodes from node i on (counted over at most two words).
-int FreeFrom(const PoolBlock *b, int i) {
-  if (i >= POOL_BLOCK_NODES) return 0;
-  int w = i >> 6, low = i & 63;
-  int n = std::countr_one(b->freeBits[w] >> low);
-  if (n == 64 - low && w + 1 < kWords) n += std::countr_one(b->freeBits[w + 1]);
-  return n;
-}
-
-// Nodes [i, i + k) became free: runs up to the length of the free stretch
-// around them may now start as low as that stretch does.
-void NoteFreed(PoolBlock *b, int i, int k) {
-  int start = i - std::min(FreeBelow(b, i), POOL_TRACKED_RUNS);
-  int end = i + k + std::min(FreeFrom(b, i + k), POOL_TRACKED_RUNS);
-  int longest = std::min(end - start, POOL_TRACKED_RUNS);
-  auto at = static_cast<uint16_t>(start);
-  for (int j = 0; j < POOL_TRACKED_RUNS; ++j) // fixed length: no guessed exit
-    b->searchFrom[j] = j < longest ? std::min(b->searchFrom[j], at) : b->searchFrom[j];
+// Nodes [i, i + k) became free. A run of j <= POOL_TRACKED_RUNS free nodes
+// that did not exist before holds one of them, so it starts at i - j + 1 or
+// later; one bound for all lengths keeps them non-decreasing in j, and is
+// cheaper than measuring the free stretch around the nodes. A search that
+// finds the bound too low raises it again.
+void NoteFreed(PoolBlock *b, int i) {
+  auto at = static_cast<uint16_t>(std::max(i - (POOL_TRACKED_RUNS - 1), 0));
+  for (uint16_t &bound : b->searchFrom) bound = std::min(bound, at); // fixed length: no guessed exit
 }
 
 // Maps n bytes (page-rounded, see MapLength) of zero-filled memory.
@@ -206,8 +216,11 @@ void UnmapBlock(void *p, size_t n) {
     munmap(p, len);
 }
 
-// Appends b at the tail, so the list stays in creation order.
+// Appends b (its data and size set) at the tail, so the list stays in
+// creation order.
 void PushBlock(PoolBlock *b) {
+  ++listedBlocks;
+  if (indexedBlocks < kIndexSlots) IndexBlock(b);
   if (pMemB == nullptr) {
     pMemB = b;
     return;
@@ -225,6 +238,18 @@ void PopBlock(PoolBlock *b) {
     pMemB = b->next;
   if (b->next != nullptr) b->next->prev = b->prev;
   b->next = b->prev = nullptr;
+  --listedBlocks;
+  for (int j = 0; j < indexedBlocks; ++j) {
+    if (blockIndex[j].block == b) {
+      blockIndex[j] = blockIndex[--indexedBlocks];
+      break;
+    }
+  }
+  // Back to few enough blocks after an overflow: index them all again.
+  if (indexedBlocks < listedBlocks && listedBlocks <= kIndexSlots) {
+    indexedBlocks = 0;
+    for (PoolBlock *each = pMemB; each != nullptr; each = each->next) IndexBlock(each);
+  }
 }
 
 void FreeBlock(PoolBlock *b) {
@@ -248,9 +273,9 @@ PoolBlock *GetNewBlock(size_t n) {
   memset(b->MAT, ' ', POOL_BLOCK_NODES);
   memset(b->freeBits, 0xff, sizeof b->freeBits);
   b->freeWords = b->pairWords = ~uint32_t{0};
-  PushBlock(b);
   b->size = static_cast<int32_t>(n);
   b->data = data;
+  PushBlock(b);
   b->freeNodes = POOL_BLOCK_NODES;
   return b;
 }
@@ -258,18 +283,20 @@ PoolBlock *GetNewBlock(size_t n) {
 // Takes nodes [i, i + k) of b for one allocation.
 void *TakeNodes(PoolBlock *b, int i, int k) {
   char *addr = b->data + i * POOL_NODE_SIZE;
-  MarkNodes(b, i, k, true);
+  MarkNodes<true>(b, i, k);
   b->nodes[i] = {static_cast<uint16_t>(k), addr};
+  b->starts[i] = static_cast<uint16_t>(k);
   memset(addr, 0, static_cast<size_t>(k) * POOL_NODE_SIZE);
   b->freeNodes -= k;
   return addr;
 }
 
-// Index of the node at which an allocation starts at p, or -1.
+// Index of the node at which an allocation starts at p, or -1. An entry
+// with a count always holds its node's own address, so p must be that.
 int StartNode(const PoolBlock *b, const void *p) {
-  int i = static_cast<int>((static_cast<const char *>(p) - b->data) / POOL_NODE_SIZE);
-  const PoolNode &e = b->nodes[i];
-  return e.count != 0 && e.addr == p ? i : -1;
+  auto offset = static_cast<const char *>(p) - b->data;
+  int i = static_cast<int>(offset / POOL_NODE_SIZE);
+  return b->starts[i] != 0 && offset % POOL_NODE_SIZE == 0 ? i : -1;
 }
 
 // Moves an allocation to fresh memory of n bytes, copying what it holds.
@@ -297,9 +324,16 @@ bool TestMAT(const char *s, char c, int n) {
 PoolBlock *FindBlock(const void *p) {
   if (p == nullptr) return nullptr;
   auto at = reinterpret_cast<uintptr_t>(p);
-  // Blocks never overlap, so at most one matches: the walk goes to the end
+  // Blocks never overlap, so at most one matches: the scan goes to the end
   // without a branch on the match, which no processor can predict.
   PoolBlock *found = nullptr;
+  if (indexedBlocks == listedBlocks) {
+    for (int j = 0; j < indexedBlocks; ++j) {
+      const BlockRange &r = blockIndex[j];
+      found = at - r.begin < r.size ? r.block : found;
+    }
+    return found;
+  }
   for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
     // The end address belongs to whatever follows the block, which may be
     // another block's data.
@@ -352,11 +386,12 @@ void PutMem(void *p) {
   }
   int i = StartNode(b, p);
   if (i >= 0) {
-    PoolNode &e = b->nodes[i];
-    b->freeNodes += e.count;
-    MarkNodes(b, i, e.count, false);
-    NoteFreed(b, i, e.count);
-    e = {0, nullptr};
+    int count = b->starts[i];
+    b->freeNodes += count;
+    MarkNodes<false>(b, i, count);
+    NoteFreed(b, i);
+    b->nodes[i] = {0, nullptr};
+    b->starts[i] = 0;
   }
   if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
 }
@@ -389,29 +424,31 @@ void *AdjustMem(void *p, size_t n) {
 
   int i = StartNode(b, p);
   if (i < 0) return GetMem(n);
-  int a = b->nodes[i].count;
+  int a = b->starts[i];
   if (len > POOL_BLOCK_SIZE) return Relocate(p, n, static_cast<size_t>(a) * POOL_NODE_SIZE);
   int k = static_cast<int>(len / POOL_NODE_SIZE);
 
   if (k < a) {
-    MarkNodes(b, i + k, a - k, false);
-    NoteFreed(b, i + k, a - k);
+    MarkNodes<false>(b, i + k, a - k);
+    NoteFreed(b, i + k);
     memset(cp + k * POOL_NODE_SIZE, 0, static_cast<size_t>(a - k) * POOL_NODE_SIZE);
-    b->nodes[i].count = static_cast<uint16_t>(k);
+    b->nodes[i].count = b->starts[i] = static_cast<uint16_t>(k);
     b->freeNodes += a - k;
   } else if (k > a) {
     int m = k - a;
     if (i + k <= POOL_BLOCK_NODES && TestMAT(b->MAT + i + a, ' ', m)) {
-      MarkNodes(b, i + a, m, true);
+      MarkNodes<true>(b, i + a, m);
       memset(cp + a * POOL_NODE_SIZE, 0, static_cast<size_t>(m) * POOL_NODE_SIZE);
-      b->nodes[i].count = static_cast<uint16_t>(k);
+      b->nodes[i].count = b->starts[i] = static_cast<uint16_t>(k);
     } else if (i - m >= 0 && TestMAT(b->MAT + i - m, ' ', m)) {
       char *to = b->data + (i - m) * POOL_NODE_SIZE;
-      MarkNodes(b, i - m, m, true);
+      MarkNodes<true>(b, i - m, m);
       memmove(to, cp, static_cast<size_t>(a) * POOL_NODE_SIZE);
       memset(to + a * POOL_NODE_SIZE, 0, static_cast<size_t>(m) * POOL_NODE_SIZE);
       b->nodes[i - m] = {static_cast<uint16_t>(k), to};
+      b->starts[i - m] = static_cast<uint16_t>(k);
       b->nodes[i] = {0, nullptr};
+      b->starts[i] = 0;
       cp = to;
     } else {
       return Relocate(p, n, static_cast<size_t>(a) * POOL_NODE_SIZE);

@@ -31,6 +31,8 @@ inline std::string PoolViolation() {
         pair = pair || (b->MAT[i] == ' ' && b->MAT[i + 1] == ' ');
       if (((b->pairWords >> w) & 1) != pair) return at + "pair summary wrong at " + std::to_string(w);
     }
+    for (int i = 0; i < POOL_BLOCK_NODES; ++i)
+      if (b->starts[i] != b->nodes[i].count) return at + "packed count disagrees at " + std::to_string(i);
     if (b->size > POOL_BLOCK_SIZE) {
       if (std::string(b->MAT, POOL_BLOCK_NODES) != std::string(POOL_BLOCK_NODES, 'U'))
         return at + "dedicated MAT not all used";
