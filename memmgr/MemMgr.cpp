@@ -328,11 +328,14 @@ PoolBlock *FindBlock(const void *p) {
   // without a branch on the match, which no processor can predict.
   PoolBlock *found = nullptr;
   if (indexedBlocks == listedBlocks) {
+    // The match as a mask, so that the compiler cannot turn it back into a
+    // branch.
+    uintptr_t match = 0;
     for (int j = 0; j < indexedBlocks; ++j) {
       const BlockRange &r = blockIndex[j];
-      found = at - r.begin < r.size ? r.block : found;
+      match |= -static_cast<uintptr_t>(at - r.begin < r.size) & reinterpret_cast<uintptr_t>(r.block);
     }
-    return found;
+    return reinterpret_cast<PoolBlock *>(match);
   }
   for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
     // The end address belongs to whatever follows the block, which may be
