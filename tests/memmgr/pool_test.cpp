@@ -160,6 +160,56 @@ TEST(PoolBlocks, MiddleBlockReleasedAndListRelinked) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
+// Lookups stay right with more blocks than the pool keeps in its quick
+// range table, while the count rises past it and falls back below it, and
+// with blocks of both kinds released in any order.
+TEST(PoolBlocks, ManyBlocksAreAllFoundWhileTheyComeAndGo) {
+  std::vector<char *> whole, small;
+  for (int i = 0; i < 100; ++i) {
+    auto *p = static_cast<char *>(i % 10 == 9 ? GetMem(70000) : GetMem(65535));
+    ASSERT_NE(p, nullptr);
+    whole.push_back(p);
+  }
+  ASSERT_EQ(PoolBlockCount(), 100);
+  auto checkAll = [&whole]() {
+    for (char *p : whole) {
+      if (p == nullptr) continue;
+      PoolBlock *b = FindBlock(p + 1000);
+      ASSERT_NE(b, nullptr);
+      ASSERT_EQ(b->data, p);
+    }
+  };
+  checkAll();
+  // Down to 50 blocks, from both ends and the middle, then back up to 100.
+  for (int i = 0; i < 100; i += 2) {
+    PutMem(whole[static_cast<size_t>(i)]);
+    whole[static_cast<size_t>(i)] = nullptr;
+  }
+  ASSERT_EQ(PoolBlockCount(), 50);
+  checkAll();
+  ASSERT_EQ(PoolViolation(), "");
+  for (int i = 0; i < 50; ++i) {
+    void *p = GetMem(100);
+    ASSERT_NE(p, nullptr);
+    small.push_back(static_cast<char *>(p));
+  }
+  // One new block: the survivors are full, the small ones share it.
+  ASSERT_EQ(PoolBlockCount(), 51);
+  for (int i = 0; i < 49; ++i) whole.push_back(static_cast<char *>(GetMem(65535)));
+  ASSERT_EQ(PoolBlockCount(), 100);
+  checkAll();
+  for (char *p : small) EXPECT_EQ(FindBlock(p), FindBlock(small[0]));
+  for (char *p : small) PutMem(p);
+  EXPECT_EQ(PoolBlockCount(), 99);
+  for (char *&p : whole) {
+    PutMem(p);
+    p = nullptr;
+    checkAll();
+  }
+  EXPECT_EQ(pMemB, nullptr);
+  EXPECT_EQ(FindBlock(small[0]), nullptr);
+}
+
 TEST(PoolRelease, PointersThatStartNoAllocationChangeNothing) {
   char *p = static_cast<char *>(GetMem(90)); // three nodes
   char *q = static_cast<char *>(GetMem(10));
