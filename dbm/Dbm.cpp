@@ -114,18 +114,6 @@ int RewriteWithout(const char *db, const char *key, int prefixLen)
     return ok;
 }
 
-// Appends text to a growing pool string; false when memory ran out.
-bool Append(char *&buf, size_t &len, std::string_view text)
-{
-    char *grown = static_cast<char *>(AdjustMem(buf, len + text.size() + 1));
-    if (!grown)
-        return false;
-    memcpy(grown + len, text.data(), text.size());
-    len += text.size();
-    grown[len] = '\0';
-    buf = grown;
-    return true;
-}
 
 }  // namespace
 
@@ -319,16 +307,29 @@ char *DbmGetRecordList(const char *db, const char *prefix, const char *suffix)
     bool any = false;
     while (GetData(in.f, rec)) {
         any = true;
-        if (!Append(buf, len, prefix) || !Append(buf, len, KeyOf(rec))) {
+        if (!DbmAppendText(buf, len, prefix) || !DbmAppendText(buf, len, KeyOf(rec))) {
             PutMem(buf);
             return nullptr;
         }
     }
-    if (!any || !Append(buf, len, suffix)) {
+    if (!any || !DbmAppendText(buf, len, suffix)) {
         PutMem(buf);
         return nullptr;
     }
     return buf;
+}
+
+// Appends text to a growing pool string; false when memory ran out.
+bool DbmAppendText(char *&buf, size_t &len, std::string_view text)
+{
+    char *grown = static_cast<char *>(AdjustMem(buf, len + text.size() + 1));
+    if (!grown)
+        return false;
+    memcpy(grown + len, text.data(), text.size());
+    len += text.size();
+    grown[len] = '\0';
+    buf = grown;
+    return true;
 }
 
 char *DbmGetDbList(int flag)

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 // Base directory of the application's databases (<pToolPath>/db). Set by the
 // application; while it is null, databases named by plain names do not exist.
@@ -59,6 +60,9 @@ void RenameDataBase(const char *name, const char *from, const char *to);
 // Copies every record of in to out except those whose key is key (prefixLen
 // 0) or begins with its first prefixLen bytes. 1 when all was copied.
 int PurgeRecord(const char *name, FILE *in, FILE *out, const char *key, int prefixLen);
+// Appends text to the growing pool string buf of length len (the key lists
+// are built this way); false when memory ran out, buf then unchanged.
+bool DbmAppendText(char *&buf, size_t &len, std::string_view text);
 
 // Stores value under key (replacing the old record, which moves to the end).
 // 0 for null arguments, an empty value, a record over the size limit or a

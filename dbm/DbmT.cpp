@@ -297,18 +297,6 @@ int FindByIndex(DbTHandle *h, const char *key, size_t n, DbTRecord *rec)
     }
 }
 
-// Appends text to a growing pool string; false when memory ran out.
-bool Append(char *&buf, size_t &len, std::string_view text)
-{
-    char *grown = static_cast<char *>(AdjustMem(buf, len + text.size() + 1));
-    if (!grown)
-        return false;
-    memcpy(grown + len, text.data(), text.size());
-    len += text.size();
-    grown[len] = '\0';
-    buf = grown;
-    return true;
-}
 
 // Copies the value of the record the find stopped at into dest.
 void CopyValue(DbTHandle *h, const DbTRecord *rec, void *dest)
@@ -734,12 +722,12 @@ static char *KeyList(DbTHandle *h, const char *select, const char *prefix, const
         if (select && !TestKeyName(key, select))
             continue;
         any = true;
-        if (!Append(buf, len, prefix) || !Append(buf, len, key)) {
+        if (!DbmAppendText(buf, len, prefix) || !DbmAppendText(buf, len, key)) {
             PutMem(buf);
             return nullptr;
         }
     }
-    if (!any || !Append(buf, len, suffix)) {
+    if (!any || !DbmAppendText(buf, len, suffix)) {
         PutMem(buf);
         return nullptr;
     }
