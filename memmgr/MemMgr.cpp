@@ -75,7 +75,7 @@ void ReportOutOfMem() { fprintf(stderr, "ERROR: %s\n", OutOfMem); }
 
 // The MAT characters of nodes i .. i+7 as the bit map has them, packed
 // little-endian in 8 bytes: ' ' for a free node, 'U' for a used one.
-uint64_t MatChars(const PoolBlock *b, int i) {
+[[gnu::always_inline]] inline uint64_t MatChars(const PoolBlock *b, int i) {
   int w = i >> 6, bit = i & 63;
   uint64_t bits = b->freeBits[w] >> bit;
   if (bit > 56) bits |= b->freeBits[w + 1] << (64 - bit); // i + 8 <= 2048: word w + 1 exists
