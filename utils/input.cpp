@@ -122,7 +122,11 @@ int OpenRawFile(const char *path, int flags)
 
 int OpenInputFile(const char *path, int level)
 {
-  snprintf(InputFileName, sizeof InputFileName, "%s", path ? path : "");
+  // Kept for messages only: a longer path is cut to the buffer.
+  const char *name = path ? path : "";
+  size_t n = strnlen(name, sizeof InputFileName - 1);
+  memcpy(InputFileName, name, n);
+  InputFileName[n] = '\0';
   if (pIn) {
     fclose(pIn);
     pIn = nullptr;
