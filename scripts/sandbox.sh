@@ -23,6 +23,9 @@
 #                       "M path" replaced or modified, "D path" deleted (directories end in '/')
 #   --check             exit 0 when a sandbox can be made here, else print why and exit 125
 #
+# When this project's own folder (or $NORVO_BINARY_DIR) lies under the host's /tmp, it is bound
+# in at its own path, so that its scripts and built programs can run inside.
+#
 # Exit status: COMMAND's own; 125 when the sandbox cannot be made (not root, no namespaces,
 # no overlayfs, bad option). State lives in a private directory under /run (or
 # $NORVO_SANDBOX_STATE_PARENT), on a tmpfs that exists only inside the namespace; the
@@ -256,6 +259,15 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ $# -gt 0 ] || Die "no command given (usage: $0 [options] [--] COMMAND [ARG...])"
+# /tmp is fresh inside: a checkout or build folder of this project that lies under the host's
+# /tmp is bound in at its own path first, so the project's programs and scripts stay reachable.
+project=$(cd "$(dirname -- "$(realpath -- "$0")")/.." && pwd -P)
+for dir in "$project" "${NORVO_BINARY_DIR:-}"; do
+  [ -n "$dir" ] && [ -d "$dir" ] || continue
+  dir=$(realpath -- "$dir")
+  [ "$dir" = "$project" ] || [[ $dir/ != "$project"/* ]] || continue
+  case $dir/ in /tmp/?*) opts_text="bind	$dir:$dir"$'\n'"$opts_text" ;; esac
+done
 grep -q '^chdir' <<<"$opts_text" || opts_text+="chdir	$(pwd -P)"$'\n'
 [ $show = 1 ] && opts_text+="show"$'\n'
 
