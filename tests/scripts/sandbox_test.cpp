@@ -123,6 +123,25 @@ TEST(Sandbox, CopiesFilesInAndBindsHostDirectories)
     EXPECT_FALSE(std::filesystem::exists("/opt/dist"));
 }
 
+// A checkout under the host's /tmp (where /tmp is fresh inside) still
+// reaches its own scripts and programs; other /tmp content does not.
+TEST(Sandbox, ProjectUnderHostTmpStaysReachable)
+{
+    SKIP_WITHOUT_SANDBOX();
+    TempDir project;
+    std::string p = project.str();
+    std::filesystem::create_directories(project.path() / "scripts");
+    std::filesystem::copy_file(Script("sandbox.sh"), project.path() / "scripts/sandbox.sh");
+    std::ofstream(project.path() / "marker") << "here\n";
+    TempDir other;
+    std::ofstream(other.path() / "secret") << "no\n";
+
+    Result r = Sh("bash " + Q(p + "/scripts/sandbox.sh") + " -- sh -c " +
+                  Q("cat " + p + "/marker; test -e " + other.str() + "/secret || echo other-hidden"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "here\nother-hidden\n");
+}
+
 TEST(Sandbox, ShowChangesListsAddedModifiedAndDeletedPaths)
 {
     SKIP_WITHOUT_SANDBOX();
