@@ -162,7 +162,7 @@ TEST(Sandbox, ShowChangesListsAddedModifiedAndDeletedPaths)
 TEST(Sandbox, StateIsRemovedAlsoWhenTheSandboxFails)
 {
     SKIP_WITHOUT_SANDBOX();
-    TempDir parent(BinaryDir());  // the state may not live under /tmp
+    TempDir parent("/run");  // a host folder: the state may not live under /tmp (nor may the build)
     std::string env = "NORVO_SANDBOX_STATE_PARENT=" + Q(parent.str()) + " ";
     Result ok = Sh(env + Sandbox("", "echo data > /etc/norvo-sbx; exit 3"));
     EXPECT_EQ(ok.status, 3) << ok.out;
@@ -177,11 +177,12 @@ TEST(Sandbox, StateIsRemovedAlsoWhenTheSandboxFails)
 TEST(Sandbox, RefusesMountPointsThatWouldBeCreatedOnTheHost)
 {
     SKIP_WITHOUT_SANDBOX();
-    std::string missing = BinaryDir() + "/norvo-sbx-missing/dir";
+    TempDir host("/run");  // a host folder outside the throwaway trees and /tmp
+    std::string missing = host.str() + "/norvo-sbx-missing/dir";
     Result r = Sh(Sandbox("--tmpfs " + Q(missing + ":1M"), "true"));
     EXPECT_EQ(r.status, 125) << r.out;
     EXPECT_NE(r.out.find("would have to be created on the host"), std::string::npos) << r.out;
-    EXPECT_FALSE(std::filesystem::exists(BinaryDir() + "/norvo-sbx-missing"));
+    EXPECT_FALSE(std::filesystem::exists(host.str() + "/norvo-sbx-missing"));
 }
 
 TEST(Sandbox, RefusesWithoutRootOrBadOptions)
