@@ -29,30 +29,9 @@ int main(int argc, char **argv) {
   // 5. The command line: work area, installation base, version query.
   parseCommandLineOptions(argc, argv);
 
-  // 6. An earlier installation decides between upgrade and fresh install.
-  pCurrentInstallDir = locatePreviousInstallation();
-  if (pCmdLineInstallDir)
-    pTargetInstallDir = pCmdLineInstallDir;
-  else if (pCurrentInstallDir)
-    pTargetInstallDir = pCurrentInstallDir;
-  else
-    pTargetInstallDir = SaveStr_(szDefaultBase);
-  pAppDir = SaveStr("%s/%s/%s", pTargetInstallDir, szMakerDir, szProductDir);
-
-  // 7. Returns only when there is room in the work area and at the base.
-  FreeSpaceForInstall(pNorvoInstallDir, pTargetInstallDir, szMakerDir);
-
-  // 8. Upgrade: nothing of ours may run while it is replaced; then the
-  //    earlier installation moves to the new base when one was asked for.
-  if (pCurrentInstallDir) {
-    if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit_app(0);
-    if (std::strcmp(pTargetInstallDir, pCurrentInstallDir) != 0)
-      moveInstallation(pCurrentInstallDir, pTargetInstallDir);
-  }
-
-  // 9. Copy, unpack and install; 10. clean up and hand over to npqadmin.
-  installFromSite(pNorvoInstallDir);
-  NorvoClean(pNorvoInstallDir);
+  // 6 to 10. Earlier installation, free space, process guard and move,
+  // installation, clean-up.
+  runInstallation();
 
   // 11.
   exit_app(0);

@@ -53,6 +53,11 @@ int Install();
 // Removes the work area and runs the installed npqadmin with -upgrade and
 // -clean.
 void NorvoClean(const char *workDir);
+// Steps 6 to 10 of the run, after the command line: finds an earlier
+// installation, sets the target and application directories, checks space,
+// guards and moves an earlier installation, installs and cleans up. May end
+// the process (refusals, fatal commands); returns when the run is done.
+void runInstallation();
 
 // ---- Message catalog (catalog.cpp) -----------------------------------------
 // Every text the installer shows the user, by id, in six languages. Each

@@ -227,7 +227,7 @@ std::string &ChecksAtExit() {
   return checks;
 }
 
-// Steps 6 to 10 of the run sequence, as main runs them, on the distribution
+// Steps 6 to 10 of the run sequence, through the function main runs them with, on the distribution
 // in /tmp/dist. NORVO_TEST_ARG: "<install base, or empty>|<shell commands
 // run first>|<shell checks>"; the checks run when the process ends, however
 // it ends, behind the line "== after ==".
@@ -260,19 +260,7 @@ int DriveScenario() {
   nlsSetupStrCvt(10);
   if (!base.empty()) pCmdLineInstallDir = StripToBaseName(SaveStr_(base.c_str()));
 
-  pCurrentInstallDir = locatePreviousInstallation();
-  pTargetInstallDir = pCmdLineInstallDir ? pCmdLineInstallDir
-                      : pCurrentInstallDir ? pCurrentInstallDir
-                                           : SaveStr_(szDefaultBase);
-  pAppDir = SaveStr("%s/%s/%s", pTargetInstallDir, szMakerDir, szProductDir);
-  FreeSpaceForInstall(pNorvoInstallDir, pTargetInstallDir, szMakerDir);
-  if (pCurrentInstallDir) {
-    if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit_app(0);
-    if (std::strcmp(pTargetInstallDir, pCurrentInstallDir) != 0)
-      moveInstallation(pCurrentInstallDir, pTargetInstallDir);
-  }
-  installFromSite(pNorvoInstallDir);
-  NorvoClean(pNorvoInstallDir);
+  runInstallation();
   exit_app(0);
 }
 
