@@ -1,5 +1,5 @@
 // Runs a piece of a test in a forked child and captures what it prints, for
-// the paths of the installer that end the process.
+// the paths that end the process.
 #ifndef NORVO_TESTS_CHILDPROCESS_H
 #define NORVO_TESTS_CHILDPROCESS_H
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
 #include "installer/setup.h"
 
 namespace {

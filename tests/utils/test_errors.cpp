@@ -15,53 +15,10 @@
 #include <functional>
 #include <string>
 
+#include "common/ChildProcess.h"
 #include "utils/utils.h"
 
 namespace {
-
-struct ChildResult {
-  int status = -1;  // exit status, or -1 when the child did not exit
-  std::string out, err;
-};
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) text.append(buf, size_t(n));
-  return text;
-}
-
-// Runs body in a forked child with stdout and stderr captured; a body that
-// returns ends the child with status 99.
-ChildResult RunChild(const std::function<void()> &body) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  char outPath[] = "/tmp/errtest_outXXXXXX";
-  char errPath[] = "/tmp/errtest_errXXXXXX";
-  int outFd = mkstemp(outPath), errFd = mkstemp(errPath);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(outFd, 1);
-    dup2(errFd, 2);
-    body();
-    std::fflush(nullptr);
-    _exit(99);
-  }
-  ChildResult r;
-  int ws = 0;
-  waitpid(pid, &ws, 0);
-  if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
-  lseek(outFd, 0, SEEK_SET);
-  lseek(errFd, 0, SEEK_SET);
-  r.out = ReadAll(outFd);
-  r.err = ReadAll(errFd);
-  close(outFd);
-  close(errFd);
-  unlink(outPath);
-  unlink(errPath);
-  return r;
-}
 
 char kTestName[] = "test_errors";
 
