@@ -2,9 +2,18 @@
 //
 // Each block has a printable allocation map (MAT, one character per node)
 // and, beside it, the same map as a bit set, which the first-fit search
-// scans a 64-bit word at a time. Both always agree; the bit set only makes
-// the search faster, the answer is the lowest free run, as a substring
-// search of the MAT would give.
+// scans a 64-bit word at a time, with two 32-bit summaries of the words
+// (has a free node; has two in a row). All of them always agree; the bits
+// only make the search faster, the answer is the lowest free run, as a
+// substring search of the MAT would give.
+//
+// Across blocks, the pool keeps the first POOL_SLOTS blocks of the list in
+// a table, with two bit sets over it (blocks with a free node; with two in
+// a row), so that first fit goes straight to the first block that can
+// serve a request of one or two nodes, and a table of the blocks' 64 KiB
+// address granules, so that a release finds its block with one lookup.
+// Requests of one or two nodes and their release, the pool's everyday
+// work, have short paths of their own.
 #include "memmgr/MemMgr.h"
 
 #include <algorithm>
@@ -29,24 +38,38 @@ constexpr int kWords = POOL_BLOCK_NODES / 64;
 // is a multiple of 65536.
 constexpr size_t kMaxRequest = 0x7fff0000 - POOL_NODE_SIZE;
 
-// Data ranges of the blocks, so that FindBlock scans one small array of
-// independent entries instead of chasing next pointers through headers,
-// each load waiting for the one before. It covers every block while there
-// are at most kIndexSlots of them (the usual case by far); beyond that
-// FindBlock walks the list.
-struct BlockRange {
-  uintptr_t begin; // the block's data
-  uintptr_t size;  // its size in bytes
-  PoolBlock *block;
-};
-constexpr int kIndexSlots = 64;
-BlockRange blockIndex[kIndexSlots];
-int indexedBlocks = 0; // entries of blockIndex in use
-int listedBlocks = 0;  // blocks in the list
+// The first kSlots blocks of the list, in list order. Blocks past them (a
+// pool seldom has so many) have slot kSlots and are found by walking the
+// list; they come after every block of the table, so a fit found in the
+// table is the first fit of the pool.
+constexpr int kSlots = POOL_SLOTS;
+PoolBlock *slotBlock[kSlots];
+int slotCount = 0;    // entries of the table in use
+int listedBlocks = 0; // blocks in the list
+// fits[0] bit j: slotBlock[j] has a free node; fits[1] bit j: it has two
+// free nodes in a row. Always exact.
+uint64_t fits[2];
 
-void IndexBlock(PoolBlock *b) {
-  blockIndex[indexedBlocks++] = {reinterpret_cast<uintptr_t>(b->data), static_cast<uintptr_t>(b->size), b};
-}
+// Blocks of the table sorted by data address, for a binary search; the
+// entries from slotCount up to sortedSpan (a power of two) begin at the top
+// of the address space and are empty, so the search needs no bounds.
+uintptr_t sortedBegin[kSlots];
+uintptr_t sortedSize[kSlots];
+PoolBlock *sortedBlock[kSlots];
+int sortedSpan = 1;
+
+// The ordinary blocks of the table by the 64 KiB granules of the address
+// space that their data touches (two at most), hashed into a small table
+// of two ways. A granule whose entry is full is simply not entered: its
+// lookups fall back to the binary search.
+constexpr int kGranuleShift = 16;
+constexpr int kGranules = 256;
+constexpr uintptr_t kNoBegin = uintptr_t{1} << 63; // no pointer lies within 64 KiB above it
+struct Granule {
+  uintptr_t begin[2];
+  PoolBlock *block[2];
+};
+Granule granules[kGranules];
 
 PoolMapFn pMapHook = nullptr;
 PoolUnmapFn pUnmapHook = nullptr;
@@ -65,9 +88,29 @@ size_t MapLength(size_t n) {
 
 void ReportOutOfMem() { fprintf(stderr, "ERROR: %s\n", OutOfMem); }
 
+// The granule table's ordinary block whose data holds `at`, or null (also
+// when the block is not in the table).
+[[gnu::always_inline]] inline PoolBlock *LookupGranule(uintptr_t at) {
+  const Granule &g = granules[(at >> kGranuleShift) % kGranules];
+  PoolBlock *b = at - g.begin[1] < POOL_BLOCK_SIZE ? g.block[1] : nullptr;
+  return at - g.begin[0] < POOL_BLOCK_SIZE ? g.block[0] : b;
+}
+
+void EnterGranules(PoolBlock *b) {
+  if (IsDedicated(b)) return;
+  auto begin = reinterpret_cast<uintptr_t>(b->data);
+  for (uintptr_t g = begin >> kGranuleShift; g <= (begin + POOL_BLOCK_SIZE - 1) >> kGranuleShift; ++g) {
+    Granule &entry = granules[g % kGranules];
+    int way = entry.block[0] == nullptr ? 0 : entry.block[1] == nullptr ? 1 : -1;
+    if (way < 0) continue;
+    entry.begin[way] = begin;
+    entry.block[way] = b;
+  }
+}
+
 // Brings the summary bits of word w up to date with freeBits.
 [[gnu::always_inline]] inline void Summarize(PoolBlock *b, int w) {
-  uint64_t lo = b->freeBits[w], hi = w + 1 < kWords ? b->freeBits[w + 1] : 0;
+  uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
   uint32_t wordBit = uint32_t{1} << w;
   b->freeWords = (b->freeWords & ~wordBit) | (static_cast<uint32_t>(lo != 0) << w);
   b->pairWords = (b->pairWords & ~wordBit) | (static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) != 0) << w);
@@ -92,9 +135,9 @@ template <bool used>
 [[gnu::always_inline]] inline void MarkNodes(PoolBlock *b, int i, int k) {
   int first = i >> 6, last = (i + k - 1) >> 6, bit = i & 63;
   if (first == last) {
-    // The common case, a run inside one word: one mask, and only the
-    // summaries that can see the change. The pair bit of the word before
-    // looks at node 0 of this word only.
+    // A run inside one word: one mask, and only the summaries that can see
+    // the change. The pair bit of the word before looks at node 0 of this
+    // word only.
     uint64_t mask = (k == 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1) << bit;
     b->freeBits[first] = used ? b->freeBits[first] & ~mask : b->freeBits[first] | mask;
     Summarize(b, first);
@@ -140,27 +183,22 @@ uint64_t RunStarts(uint64_t lo, uint64_t hi, int k) {
   return x;
 }
 
-// Lowest node index, not below start, that starts k free nodes, or -1.
-int FindFreeRun(const PoolBlock *b, int k, int start) {
-  int w = start >> 6;
+// Lowest node index that starts k free nodes in b, or -1.
+int FindRun(const PoolBlock *b, int k) {
   if (k <= 64) {
     // A run of up to 64 nodes starts in a word that has a free node (two in
-    // a row, for two or more) and ends in that word or the next.
-    uint32_t words = (k == 1 ? b->freeWords : b->pairWords) & (~uint32_t{0} << w);
-    uint64_t below = ~uint64_t{0} << (start & 63); // nodes from start on
-    while (words != 0) {
+    // a row, for two or more) and ends in that word or the next (the guard
+    // word after the last lets it look there without a test).
+    for (uint32_t words = k == 1 ? b->freeWords : b->pairWords; words != 0; words &= words - 1) {
       int at = std::countr_zero(words);
-      words &= words - 1;
-      uint64_t lo = b->freeBits[at];
-      if (at == w) lo &= below;
-      uint64_t x = RunStarts(lo, at + 1 < kWords ? b->freeBits[at + 1] : 0, k);
+      uint64_t x = RunStarts(b->freeBits[at], b->freeBits[at + 1], k);
       if (x != 0) return at * 64 + std::countr_zero(x);
     }
     return -1;
   }
-  uint64_t lo = b->freeBits[w] & (~uint64_t{0} << (start & 63));
+  uint64_t lo = b->freeBits[0];
   int carry = 0; // free nodes at the top of the words seen so far
-  for (;;) {
+  for (int w = 0;;) {
     // A run that began in earlier words starts lower than any in this one.
     if (carry > 0 && carry + std::countr_one(lo) >= k) return w * 64 - carry;
     carry = lo == ~uint64_t{0} ? carry + 64 : std::countl_one(lo);
@@ -169,28 +207,59 @@ int FindFreeRun(const PoolBlock *b, int k, int start) {
   }
 }
 
-// Where the search for k free nodes may begin.
-int SearchStart(const PoolBlock *b, int k) {
-  return b->searchFrom[std::min(k, POOL_TRACKED_RUNS) - 1];
+// Bit of b in the fit sets; 0 for a block without a slot.
+uint64_t SlotBit(const PoolBlock *b) { return b->slot < kSlots ? uint64_t{1} << b->slot : 0; }
+
+// Nodes of b were taken or released: its bits in the fit sets follow its
+// summaries.
+void NoteFits(const PoolBlock *b) {
+  uint64_t bit = SlotBit(b);
+  fits[0] = (fits[0] & ~bit) | (b->freeWords != 0 ? bit : 0);
+  fits[1] = (fits[1] & ~bit) | (b->pairWords != 0 ? bit : 0);
 }
 
-// A search for k nodes found its run at `found` (-1: none), so no run of k
-// or more nodes starts below it.
-void NoteSearch(PoolBlock *b, int k, int found) {
-  if (k > POOL_TRACKED_RUNS) return;
-  auto at = static_cast<uint16_t>(found < 0 ? POOL_BLOCK_NODES : found);
-  for (int j = 0; j < POOL_TRACKED_RUNS; ++j) // fixed length: no guessed exit
-    b->searchFrom[j] = j >= k - 1 ? std::max(b->searchFrom[j], at) : b->searchFrom[j];
+// Nodes of b were released: longer runs may have come.
+void NoteFreed(PoolBlock *b) {
+  NoteFits(b);
+  b->longestRun = POOL_BLOCK_NODES;
 }
 
-// Nodes [i, i + k) became free. A run of j <= POOL_TRACKED_RUNS free nodes
-// that did not exist before holds one of them, so it starts at i - j + 1 or
-// later; one bound for all lengths keeps them non-decreasing in j, and is
-// cheaper than measuring the free stretch around the nodes. A search that
-// finds the bound too low raises it again.
-void NoteFreed(PoolBlock *b, int i) {
-  auto at = static_cast<uint16_t>(std::max(i - (POOL_TRACKED_RUNS - 1), 0));
-  for (uint16_t &bound : b->searchFrom) bound = std::min(bound, at); // fixed length: no guessed exit
+// Sorts the blocks of the table into the address tables.
+void SortSlots() {
+  int n = 0;
+  for (auto &g : granules) g = {{kNoBegin, kNoBegin}, {nullptr, nullptr}};
+  for (int j = 0; j < slotCount; ++j) {
+    PoolBlock *b = slotBlock[j];
+    EnterGranules(b);
+    auto begin = reinterpret_cast<uintptr_t>(b->data);
+    int at = n++;
+    for (; at > 0 && sortedBegin[at - 1] > begin; --at) {
+      sortedBegin[at] = sortedBegin[at - 1];
+      sortedSize[at] = sortedSize[at - 1];
+      sortedBlock[at] = sortedBlock[at - 1];
+    }
+    sortedBegin[at] = begin;
+    sortedSize[at] = static_cast<uintptr_t>(b->size);
+    sortedBlock[at] = b;
+  }
+  sortedSpan = static_cast<int>(std::bit_ceil(static_cast<unsigned>(std::max(n, 1))));
+  for (int j = n; j < kSlots; ++j) {
+    sortedBegin[j] = ~uintptr_t{0};
+    sortedSize[j] = 0;
+    sortedBlock[j] = nullptr;
+  }
+}
+
+// Rebuilds the table and everything kept over it from the list.
+void Reindex() {
+  slotCount = 0;
+  fits[0] = fits[1] = 0;
+  for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
+    b->slot = slotCount < kSlots ? slotCount++ : kSlots;
+    if (b->slot < kSlots) slotBlock[b->slot] = b;
+    NoteFits(b);
+  }
+  SortSlots();
 }
 
 // Maps n bytes (page-rounded, see MapLength) of zero-filled memory.
@@ -216,21 +285,29 @@ void UnmapBlock(void *p, size_t n) {
     munmap(p, len);
 }
 
-// Appends b (its data and size set) at the tail, so the list stays in
+// Appends b (its data, size and maps set) at the tail, so the list stays in
 // creation order.
 void PushBlock(PoolBlock *b) {
-  ++listedBlocks;
-  if (indexedBlocks < kIndexSlots) IndexBlock(b);
-  if (pMemB == nullptr) {
-    pMemB = b;
-    return;
+  PoolBlock *last = slotCount == listedBlocks && slotCount > 0 ? slotBlock[slotCount - 1] : pMemB;
+  b->slot = kSlots;
+  if (slotCount == listedBlocks && slotCount < kSlots) {
+    b->slot = slotCount++;
+    slotBlock[b->slot] = b;
   }
-  PoolBlock *last = pMemB;
-  while (last->next != nullptr) last = last->next;
-  last->next = b;
-  b->prev = last;
+  ++listedBlocks;
+  NoteFreed(b);
+  if (last == nullptr) {
+    pMemB = b;
+  } else {
+    while (last->next != nullptr) last = last->next;
+    last->next = b;
+    b->prev = last;
+  }
+  if (b->slot < kSlots) SortSlots();
 }
 
+// Unlinks b. The table is rebuilt: blocks go seldom (only when their last
+// allocation does), and later blocks move up a place.
 void PopBlock(PoolBlock *b) {
   if (b->prev != nullptr)
     b->prev->next = b->next;
@@ -239,17 +316,7 @@ void PopBlock(PoolBlock *b) {
   if (b->next != nullptr) b->next->prev = b->prev;
   b->next = b->prev = nullptr;
   --listedBlocks;
-  for (int j = 0; j < indexedBlocks; ++j) {
-    if (blockIndex[j].block == b) {
-      blockIndex[j] = blockIndex[--indexedBlocks];
-      break;
-    }
-  }
-  // Back to few enough blocks after an overflow: index them all again.
-  if (indexedBlocks < listedBlocks && listedBlocks <= kIndexSlots) {
-    indexedBlocks = 0;
-    for (PoolBlock *each = pMemB; each != nullptr; each = each->next) IndexBlock(each);
-  }
+  Reindex();
 }
 
 void FreeBlock(PoolBlock *b) {
@@ -271,12 +338,12 @@ PoolBlock *GetNewBlock(size_t n) {
   }
   memset(b, 0, sizeof(PoolBlock));
   memset(b->MAT, ' ', POOL_BLOCK_NODES);
-  memset(b->freeBits, 0xff, sizeof b->freeBits);
+  memset(b->freeBits, 0xff, kWords * sizeof b->freeBits[0]); // the guard word stays 0
   b->freeWords = b->pairWords = ~uint32_t{0};
   b->size = static_cast<int32_t>(n);
   b->data = data;
-  PushBlock(b);
   b->freeNodes = POOL_BLOCK_NODES;
+  PushBlock(b);
   return b;
 }
 
@@ -284,6 +351,7 @@ PoolBlock *GetNewBlock(size_t n) {
 void *TakeNodes(PoolBlock *b, int i, int k) {
   char *addr = b->data + i * POOL_NODE_SIZE;
   MarkNodes<true>(b, i, k);
+  NoteFits(b);
   b->nodes[i] = {static_cast<uint16_t>(k), addr};
   b->starts[i] = static_cast<uint16_t>(k);
   memset(addr, 0, static_cast<size_t>(k) * POOL_NODE_SIZE);
@@ -294,7 +362,7 @@ void *TakeNodes(PoolBlock *b, int i, int k) {
 // Index of the node at which an allocation starts at p, or -1. An entry
 // with a count always holds its node's own address, so p must be that.
 int StartNode(const PoolBlock *b, const void *p) {
-  auto offset = static_cast<const char *>(p) - b->data;
+  auto offset = static_cast<size_t>(static_cast<const char *>(p) - b->data);
   int i = static_cast<int>(offset / POOL_NODE_SIZE);
   return b->starts[i] != 0 && offset % POOL_NODE_SIZE == 0 ? i : -1;
 }
@@ -306,6 +374,75 @@ void *Relocate(void *p, size_t n, size_t held) {
   memcpy(q, p, std::min(held, n));
   PutMem(p);
   return q;
+}
+
+// A dedicated block for a request of len bytes (already rounded).
+void *GetDedicated(size_t len) {
+  size_t size = (len + POOL_BLOCK_SIZE - 1) / POOL_BLOCK_SIZE * POOL_BLOCK_SIZE;
+  PoolBlock *b = GetNewBlock(size);
+  if (b == nullptr) return nullptr;
+  memset(b->data, 0, len);
+  memset(b->MAT, 'U', POOL_BLOCK_NODES);
+  memset(b->freeBits, 0, sizeof b->freeBits);
+  b->freeWords = b->pairWords = 0;
+  b->longestRun = 0;
+  NoteFits(b);
+  b->freeNodes = 0;
+  b->used = static_cast<int32_t>(len);
+  return b->data;
+}
+
+// GetMem for any request.
+[[gnu::noinline]] void *GetAny(size_t n) {
+  if (n == 0) return nullptr;
+  if (n > kMaxRequest) {
+    ReportOutOfMem();
+    return nullptr;
+  }
+  size_t len = RoundLen(n);
+  if (len > POOL_BLOCK_SIZE) return GetDedicated(len);
+  int k = static_cast<int>(len / POOL_NODE_SIZE);
+  // The table first, then the blocks past it. One or two nodes: the first
+  // block of the fit set has them. More: the blocks with two free nodes in
+  // a row that the longest-run bound does not rule out.
+  for (uint64_t maybe = fits[std::min(k, 2) - 1]; maybe != 0; maybe &= maybe - 1) {
+    PoolBlock *b = slotBlock[std::countr_zero(maybe)];
+    if (b->freeNodes < k || b->longestRun < k) continue;
+    int i = FindRun(b, k);
+    if (i >= 0) return TakeNodes(b, i, k);
+    b->longestRun = k - 1;
+  }
+  if (slotCount < listedBlocks) {
+    for (PoolBlock *b = slotBlock[kSlots - 1]->next; b != nullptr; b = b->next) {
+      if (b->freeNodes < k || b->longestRun < k) continue;
+      int i = FindRun(b, k);
+      if (i >= 0) return TakeNodes(b, i, k);
+      b->longestRun = k - 1;
+    }
+  }
+  PoolBlock *b = GetNewBlock(POOL_BLOCK_SIZE);
+  if (b == nullptr) return nullptr;
+  return TakeNodes(b, 0, k);
+}
+
+// PutMem for any pointer.
+[[gnu::noinline]] void PutAny(void *p) {
+  PoolBlock *b = FindBlock(p);
+  if (b == nullptr) return;
+  if (IsDedicated(b)) {
+    if (p == b->data) FreeBlock(b);
+    return;
+  }
+  int i = StartNode(b, p);
+  if (i >= 0) {
+    int count = b->starts[i];
+    b->freeNodes += count;
+    MarkNodes<false>(b, i, count);
+    NoteFreed(b);
+    b->nodes[i] = {0, nullptr};
+    b->starts[i] = 0;
+  }
+  if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
 }
 
 } // namespace
@@ -321,82 +458,109 @@ bool TestMAT(const char *s, char c, int n) {
   return true;
 }
 
+bool PoolMayHoldRun(const PoolBlock *b, int k) {
+  if (k > b->longestRun) return false;
+  if (b->slot == kSlots) return true;
+  return (fits[std::min(k, 2) - 1] >> b->slot & 1) != 0;
+}
+
 PoolBlock *FindBlock(const void *p) {
   if (p == nullptr) return nullptr;
   auto at = reinterpret_cast<uintptr_t>(p);
-  // Blocks never overlap, so at most one matches: the scan goes to the end
-  // without a branch on the match, which no processor can predict.
-  PoolBlock *found = nullptr;
-  if (indexedBlocks == listedBlocks) {
-    // The match as a mask, so that the compiler cannot turn it back into a
-    // branch.
-    uintptr_t match = 0;
-    for (int j = 0; j < indexedBlocks; ++j) {
-      const BlockRange &r = blockIndex[j];
-      match |= -static_cast<uintptr_t>(at - r.begin < r.size) & reinterpret_cast<uintptr_t>(r.block);
-    }
-    return reinterpret_cast<PoolBlock *>(match);
+  if (PoolBlock *b = LookupGranule(at); b != nullptr) return b;
+  // Blocks never overlap, so at most one matches. The end address belongs
+  // to whatever follows the block, which may be another block's data.
+  if (slotCount == listedBlocks) {
+    // The last block that begins at or below p, without branches on the
+    // comparisons, which no processor can predict.
+    int j = 0;
+    for (int half = sortedSpan / 2; half > 0; half /= 2) j += sortedBegin[j + half] <= at ? half : 0;
+    return at - sortedBegin[j] < sortedSize[j] ? sortedBlock[j] : nullptr;
   }
+  PoolBlock *found = nullptr;
   for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
-    // The end address belongs to whatever follows the block, which may be
-    // another block's data.
     uintptr_t offset = at - reinterpret_cast<uintptr_t>(b->data);
     found = offset < static_cast<uintptr_t>(b->size) ? b : found;
   }
   return found;
 }
 
+// The everyday requests, one or two nodes (up to 62 bytes) inside one word
+// of the bit map, and their release, do what the general paths do in fewer
+// steps: no loop, no branch on the size, the maps written directly.
 void *GetMem(size_t n) {
-  if (n == 0) return nullptr;
-  if (n > kMaxRequest) {
-    ReportOutOfMem();
-    return nullptr;
+  if (n - 1 < 2 * POOL_NODE_SIZE - 1) {
+    int k = static_cast<int>(n / POOL_NODE_SIZE) + 1;
+    uint64_t fit = fits[k - 1];
+    if (fit != 0) {
+      // The first block of the fit set holds the first fit; its summary
+      // gives the word, the word the node. Masks rather than branches: k
+      // is 1 or 2 at random.
+      int j = std::countr_zero(fit);
+      PoolBlock *b = slotBlock[j];
+      uint32_t single = -static_cast<uint32_t>(k == 1);
+      int w = std::countr_zero((b->freeWords & single) | (b->pairWords & ~single));
+      uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
+      int bit = std::countr_zero(lo & ((lo >> 1) | (hi << 63) | -static_cast<uint64_t>(k == 1)));
+      if (bit + k <= 64) {
+        int i = w * 64 + bit;
+        lo &= ~(static_cast<uint64_t>(k + (k >> 1)) << bit); // 1 or 3: the k nodes
+        b->freeBits[w] = lo;
+        uint32_t freeWords = b->freeWords & ~(static_cast<uint32_t>(lo == 0) << w);
+        uint32_t pairWords = b->pairWords & ~(static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) == 0) << w);
+        if (bit == 0 && w > 0) {
+          uint64_t before = b->freeBits[w - 1];
+          pairWords &= ~(static_cast<uint32_t>((before & ((before >> 1) | (lo << 63))) == 0) << (w - 1));
+        }
+        b->freeWords = freeWords;
+        b->pairWords = pairWords;
+        fits[0] &= ~(static_cast<uint64_t>(freeWords == 0) << j);
+        fits[1] &= ~(static_cast<uint64_t>(pairWords == 0) << j);
+        b->MAT[i] = 'U';
+        b->MAT[i + k - 1] = 'U';
+        char *addr = b->data + i * POOL_NODE_SIZE;
+        b->nodes[i] = {static_cast<uint16_t>(k), addr};
+        b->starts[i] = static_cast<uint16_t>(k);
+        // The first and the last 32 bytes: the same ones for one node.
+        static constexpr char zeros[POOL_NODE_SIZE] = {};
+        memcpy(addr, zeros, POOL_NODE_SIZE);
+        memcpy(addr + (k - 1) * POOL_NODE_SIZE, zeros, POOL_NODE_SIZE);
+        b->freeNodes -= k;
+        return addr;
+      }
+    }
   }
-  size_t len = RoundLen(n);
-  if (len > POOL_BLOCK_SIZE) {
-    size_t size = (len + POOL_BLOCK_SIZE - 1) / POOL_BLOCK_SIZE * POOL_BLOCK_SIZE;
-    PoolBlock *b = GetNewBlock(size);
-    if (b == nullptr) return nullptr;
-    memset(b->data, 0, len);
-    memset(b->MAT, 'U', POOL_BLOCK_NODES);
-    memset(b->freeBits, 0, sizeof b->freeBits);
-    b->freeWords = b->pairWords = 0;
-    for (uint16_t &bound : b->searchFrom) bound = POOL_BLOCK_NODES;
-    b->freeNodes = 0;
-    b->used = static_cast<int32_t>(len);
-    return b->data;
-  }
-  int k = static_cast<int>(len / POOL_NODE_SIZE);
-  if (pMemB == nullptr && GetNewBlock(POOL_BLOCK_SIZE) == nullptr) return nullptr;
-  for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
-    int start = SearchStart(b, k);
-    if (b->freeNodes < k || start + k > POOL_BLOCK_NODES) continue;
-    int i = FindFreeRun(b, k, start);
-    NoteSearch(b, k, i);
-    if (i >= 0) return TakeNodes(b, i, k);
-  }
-  PoolBlock *b = GetNewBlock(POOL_BLOCK_SIZE);
-  if (b == nullptr) return nullptr;
-  return TakeNodes(b, 0, k);
+  return GetAny(n);
 }
 
 void PutMem(void *p) {
-  PoolBlock *b = FindBlock(p);
-  if (b == nullptr) return;
-  if (IsDedicated(b)) {
-    if (p == b->data) FreeBlock(b);
-    return;
+  auto at = reinterpret_cast<uintptr_t>(p);
+  if (PoolBlock *b = LookupGranule(at); b != nullptr) {
+    uintptr_t offset = at - reinterpret_cast<uintptr_t>(b->data);
+    int i = static_cast<int>(offset / POOL_NODE_SIZE), count = b->starts[i];
+    int w = i >> 6, bit = i & 63;
+    if (offset % POOL_NODE_SIZE == 0 && count - 1u < 2u && bit + count <= 64) {
+      uint64_t lo = b->freeBits[w] | static_cast<uint64_t>(count + (count >> 1)) << bit;
+      uint64_t hi = b->freeBits[w + 1];
+      b->freeBits[w] = lo;
+      b->freeWords |= uint32_t{1} << w;
+      uint32_t pairWords = b->pairWords | static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) != 0) << w;
+      if (bit == 0 && w > 0) pairWords |= static_cast<uint32_t>(b->freeBits[w - 1] >> 63) << (w - 1);
+      b->pairWords = pairWords;
+      uint64_t slotBit = uint64_t{1} << b->slot;
+      fits[0] |= slotBit;
+      fits[1] |= pairWords != 0 ? slotBit : 0;
+      b->longestRun = POOL_BLOCK_NODES;
+      b->MAT[i] = ' ';
+      b->MAT[i + count - 1] = ' ';
+      b->nodes[i] = {0, nullptr};
+      b->starts[i] = 0;
+      b->freeNodes += count;
+      if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
+      return;
+    }
   }
-  int i = StartNode(b, p);
-  if (i >= 0) {
-    int count = b->starts[i];
-    b->freeNodes += count;
-    MarkNodes<false>(b, i, count);
-    NoteFreed(b, i);
-    b->nodes[i] = {0, nullptr};
-    b->starts[i] = 0;
-  }
-  if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
+  PutAny(p);
 }
 
 void *AdjustMem(void *p, size_t n) {
@@ -433,7 +597,7 @@ void *AdjustMem(void *p, size_t n) {
 
   if (k < a) {
     MarkNodes<false>(b, i + k, a - k);
-    NoteFreed(b, i + k);
+    NoteFreed(b);
     memset(cp + k * POOL_NODE_SIZE, 0, static_cast<size_t>(a - k) * POOL_NODE_SIZE);
     b->nodes[i].count = b->starts[i] = static_cast<uint16_t>(k);
     b->freeNodes += a - k;
@@ -441,11 +605,13 @@ void *AdjustMem(void *p, size_t n) {
     int m = k - a;
     if (i + k <= POOL_BLOCK_NODES && TestMAT(b->MAT + i + a, ' ', m)) {
       MarkNodes<true>(b, i + a, m);
+      NoteFits(b);
       memset(cp + a * POOL_NODE_SIZE, 0, static_cast<size_t>(m) * POOL_NODE_SIZE);
       b->nodes[i].count = b->starts[i] = static_cast<uint16_t>(k);
     } else if (i - m >= 0 && TestMAT(b->MAT + i - m, ' ', m)) {
       char *to = b->data + (i - m) * POOL_NODE_SIZE;
       MarkNodes<true>(b, i - m, m);
+      NoteFits(b);
       memmove(to, cp, static_cast<size_t>(a) * POOL_NODE_SIZE);
       memset(to + a * POOL_NODE_SIZE, 0, static_cast<size_t>(m) * POOL_NODE_SIZE);
       b->nodes[i - m] = {static_cast<uint16_t>(k), to};

@@ -28,7 +28,7 @@ void DumpMem();
 constexpr int POOL_NODE_SIZE = 32;     // bytes per node
 constexpr int POOL_BLOCK_NODES = 2048; // nodes per ordinary block
 constexpr int POOL_BLOCK_SIZE = POOL_NODE_SIZE * POOL_BLOCK_NODES; // 65536
-constexpr int POOL_TRACKED_RUNS = 8;   // run lengths with their own search bound
+constexpr int POOL_SLOTS = 64;        // blocks the pool keeps in its quick table
 
 // One allocation that starts at a node: its length in nodes and its address.
 struct PoolNode {
@@ -46,14 +46,16 @@ struct PoolBlock {
   int32_t used;      // dedicated block: bytes in use (the rounded request)
   int32_t freeNodes; // number of ' ' in MAT
   char *data;
-  // searchFrom[j-1]: no run of j free nodes starts below this node (2048:
-  // none at all). Lower bounds only, never decreasing in j; the last one
-  // also bounds longer runs. First fit starts its search there.
-  uint16_t searchFrom[POOL_TRACKED_RUNS];
+  // Position of the block in the pool's table of blocks in list order;
+  // POOL_SLOTS when the table is full (then the pool walks the list).
+  int32_t slot;
+  // No run of free nodes in the block is longer than this (an upper bound,
+  // lowered when a search fails, raised when nodes are released).
+  int32_t longestRun;
   // The same map as MAT in bits (1 = free), so that first fit is found a
-  // word at a time; it always agrees with MAT. Kept beside the fields above,
-  // so that a search touches few cache lines.
-  uint64_t freeBits[POOL_BLOCK_NODES / 64];
+  // word at a time; it always agrees with MAT. The word after the last
+  // stays 0, so that a run search may always look one word ahead.
+  uint64_t freeBits[POOL_BLOCK_NODES / 64 + 1];
   uint32_t freeWords; // bit w set when freeBits[w] has a free node
   uint32_t pairWords; // bit w set when two free nodes in a row start in word w
   // starts[i] = nodes[i].count, packed: releasing looks its allocation up
@@ -72,6 +74,9 @@ extern const char *const OutOfMem; // "Unable to allocate memory"
 PoolBlock *FindBlock(const void *p);
 // True when the n characters at s all equal c.
 bool TestMAT(const char *s, char c, int n);
+// False only when the pool knows that b holds no run of k free nodes: what
+// lets a search pass the block by. For k of 1 and 2 the answer is exact.
+bool PoolMayHoldRun(const PoolBlock *b, int k);
 
 // Replaces how blocks get their memory (null, null restores the default).
 // map receives a page-rounded length and gives zero-filled memory or null;

@@ -19,6 +19,7 @@ inline std::string PoolViolation() {
     std::string at = "block " + std::to_string(index) + ": ";
     if (b->prev != prev) return at + "prev link broken";
     if (b->MAT[POOL_BLOCK_NODES] != '\0') return at + "MAT not terminated";
+    if (b->freeBits[POOL_BLOCK_NODES / 64] != 0) return at + "guard word of the bit map not zero";
     if (b->size % POOL_BLOCK_SIZE != 0 || b->size <= 0) return at + "size " + std::to_string(b->size);
     for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
       bool bitFree = (b->freeBits[i / 64] >> (i % 64)) & 1;
@@ -53,12 +54,14 @@ inline std::string PoolViolation() {
     if (spaces != b->freeNodes) return at + "freeNodes " + std::to_string(b->freeNodes) + " but " +
                                        std::to_string(spaces) + " spaces";
     if (spaces == POOL_BLOCK_NODES) return at + "empty block kept";
-    // The search bounds: no run of j free nodes below searchFrom[j-1].
-    for (int j = 1; j <= POOL_TRACKED_RUNS; ++j) {
-      if (j > 1 && b->searchFrom[j - 1] < b->searchFrom[j - 2]) return at + "search bounds decrease";
-      size_t first = std::string(b->MAT, POOL_BLOCK_NODES).find(std::string(static_cast<size_t>(j), ' '));
-      if (first != std::string::npos && first < b->searchFrom[j - 1])
-        return at + "a run of " + std::to_string(j) + " lies below its search bound";
+    // The hints: a block passed by for a run length holds no such run; for
+    // one and two nodes they are exact.
+    std::string map(b->MAT, POOL_BLOCK_NODES);
+    for (int j = 1; j <= 10; ++j) {
+      bool has = map.find(std::string(static_cast<size_t>(j), ' ')) != std::string::npos;
+      if (has && !PoolMayHoldRun(b, j)) return at + "a run of " + std::to_string(j) + " is hidden from the search";
+      if (j <= 2 && !has && PoolMayHoldRun(b, j))
+        return at + "the search is sent to a block without a run of " + std::to_string(j);
     }
     // Every used node belongs to exactly one allocation, described at its start.
     int i = 0;
