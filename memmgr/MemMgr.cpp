@@ -49,6 +49,11 @@ int listedBlocks = 0; // blocks in the list
 // fits[0] bit j: slotBlock[j] has a free node; fits[1] bit j: it has two
 // free nodes in a row. Always exact.
 uint64_t fits[2];
+// slotSummary[j]: the summaries of slotBlock[j], freeWords in the low half
+// and pairWords in the high half, so that the search reads them without
+// waiting for the block's address; entry kSlots is scratch for the blocks
+// without a slot.
+uint64_t slotSummary[kSlots + 1];
 
 // Blocks of the table sorted by data address, for a binary search; the
 // entries from slotCount up to sortedSpan (a power of two) begin at the top
@@ -90,10 +95,17 @@ void ReportOutOfMem() { fprintf(stderr, "ERROR: %s\n", OutOfMem); }
 
 // The granule table's ordinary block whose data holds `at`, or null (also
 // when the block is not in the table).
-[[gnu::always_inline]] inline PoolBlock *LookupGranule(uintptr_t at) {
+// *offset: where `at` lies in its data, taken from the table, so that the
+// caller need not wait for the block's header to know it.
+[[gnu::always_inline]] inline PoolBlock *LookupGranule(uintptr_t at, uintptr_t *offset) {
   const Granule &g = granules[(at >> kGranuleShift) % kGranules];
-  PoolBlock *b = at - g.begin[1] < POOL_BLOCK_SIZE ? g.block[1] : nullptr;
-  return at - g.begin[0] < POOL_BLOCK_SIZE ? g.block[0] : b;
+  uintptr_t off0 = at - g.begin[0], off1 = at - g.begin[1];
+  // Branches, not masks: the way is nearly always the same, and a
+  // predicted branch lets the release go on before the table is read.
+  bool in0 = off0 < POOL_BLOCK_SIZE;
+  *offset = in0 ? off0 : off1;
+  PoolBlock *b = off1 < POOL_BLOCK_SIZE ? g.block[1] : nullptr;
+  return in0 ? g.block[0] : b;
 }
 
 void EnterGranules(PoolBlock *b) {
@@ -213,6 +225,7 @@ uint64_t SlotBit(const PoolBlock *b) { return b->slot < kSlots ? uint64_t{1} << 
 // Nodes of b were taken or released: its bits in the fit sets follow its
 // summaries.
 void NoteFits(const PoolBlock *b) {
+  slotSummary[b->slot] = b->freeWords | static_cast<uint64_t>(b->pairWords) << 32;
   uint64_t bit = SlotBit(b);
   fits[0] = (fits[0] & ~bit) | (b->freeWords != 0 ? bit : 0);
   fits[1] = (fits[1] & ~bit) | (b->pairWords != 0 ? bit : 0);
@@ -339,6 +352,7 @@ PoolBlock *GetNewBlock(size_t n) {
   memset(b, 0, sizeof(PoolBlock));
   memset(b->MAT, ' ', POOL_BLOCK_NODES);
   memset(b->freeBits, 0xff, kWords * sizeof b->freeBits[0]); // the guard word stays 0
+  b->startBits[kWords] = 1;
   b->freeWords = b->pairWords = ~uint32_t{0};
   b->size = static_cast<int32_t>(n);
   b->data = data;
@@ -353,7 +367,7 @@ void *TakeNodes(PoolBlock *b, int i, int k) {
   MarkNodes<true>(b, i, k);
   NoteFits(b);
   b->nodes[i] = {static_cast<uint16_t>(k), addr};
-  b->starts[i] = static_cast<uint16_t>(k);
+  b->startBits[i >> 6] |= uint64_t{1} << (i & 63);
   memset(addr, 0, static_cast<size_t>(k) * POOL_NODE_SIZE);
   b->freeNodes -= k;
   return addr;
@@ -364,7 +378,20 @@ void *TakeNodes(PoolBlock *b, int i, int k) {
 int StartNode(const PoolBlock *b, const void *p) {
   auto offset = static_cast<size_t>(static_cast<const char *>(p) - b->data);
   int i = static_cast<int>(offset / POOL_NODE_SIZE);
-  return b->starts[i] != 0 && offset % POOL_NODE_SIZE == 0 ? i : -1;
+  return (b->startBits[i >> 6] >> (i & 63) & 1) != 0 && offset % POOL_NODE_SIZE == 0 ? i : -1;
+}
+
+// Length in nodes of the allocation that starts at node i: up to the next
+// start or free node (the guard word closes the last).
+int AllocLength(const PoolBlock *b, int i) {
+  int w = i >> 6, bit = i & 63;
+  uint64_t x = ((b->startBits[w] | b->freeBits[w]) >> bit) >> 1;
+  if (x != 0) return 1 + std::countr_zero(x);
+  int n = 64 - bit;
+  for (++w;; ++w, n += 64) {
+    uint64_t y = b->startBits[w] | b->freeBits[w];
+    if (y != 0) return n + std::countr_zero(y);
+  }
 }
 
 // Moves an allocation to fresh memory of n bytes, copying what it holds.
@@ -435,12 +462,12 @@ void *GetDedicated(size_t len) {
   }
   int i = StartNode(b, p);
   if (i >= 0) {
-    int count = b->starts[i];
+    int count = AllocLength(b, i);
     b->freeNodes += count;
+    b->startBits[i >> 6] &= ~(uint64_t{1} << (i & 63));
     MarkNodes<false>(b, i, count);
     NoteFreed(b);
     b->nodes[i] = {0, nullptr};
-    b->starts[i] = 0;
   }
   if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
 }
@@ -467,7 +494,8 @@ bool PoolMayHoldRun(const PoolBlock *b, int k) {
 PoolBlock *FindBlock(const void *p) {
   if (p == nullptr) return nullptr;
   auto at = reinterpret_cast<uintptr_t>(p);
-  if (PoolBlock *b = LookupGranule(at); b != nullptr) return b;
+  uintptr_t offset;
+  if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr) return b;
   // Blocks never overlap, so at most one matches. The end address belongs
   // to whatever follows the block, which may be another block's data.
   if (slotCount == listedBlocks) {
@@ -479,8 +507,8 @@ PoolBlock *FindBlock(const void *p) {
   }
   PoolBlock *found = nullptr;
   for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
-    uintptr_t offset = at - reinterpret_cast<uintptr_t>(b->data);
-    found = offset < static_cast<uintptr_t>(b->size) ? b : found;
+    uintptr_t within = at - reinterpret_cast<uintptr_t>(b->data);
+    found = within < static_cast<uintptr_t>(b->size) ? b : found;
   }
   return found;
 }
@@ -498,8 +526,7 @@ void *GetMem(size_t n) {
       // is 1 or 2 at random.
       int j = std::countr_zero(fit);
       PoolBlock *b = slotBlock[j];
-      uint32_t single = -static_cast<uint32_t>(k == 1);
-      int w = std::countr_zero((b->freeWords & single) | (b->pairWords & ~single));
+      int w = std::countr_zero(static_cast<uint32_t>(slotSummary[j] >> (k - 1) * 32));
       uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
       int bit = std::countr_zero(lo & ((lo >> 1) | (hi << 63) | -static_cast<uint64_t>(k == 1)));
       if (bit + k <= 64) {
@@ -514,13 +541,14 @@ void *GetMem(size_t n) {
         }
         b->freeWords = freeWords;
         b->pairWords = pairWords;
+        slotSummary[j] = freeWords | static_cast<uint64_t>(pairWords) << 32;
         fits[0] &= ~(static_cast<uint64_t>(freeWords == 0) << j);
         fits[1] &= ~(static_cast<uint64_t>(pairWords == 0) << j);
         b->MAT[i] = 'U';
         b->MAT[i + k - 1] = 'U';
         char *addr = b->data + i * POOL_NODE_SIZE;
         b->nodes[i] = {static_cast<uint16_t>(k), addr};
-        b->starts[i] = static_cast<uint16_t>(k);
+        b->startBits[w] |= uint64_t{1} << bit;
         // The first and the last 32 bytes: the same ones for one node.
         static constexpr char zeros[POOL_NODE_SIZE] = {};
         memcpy(addr, zeros, POOL_NODE_SIZE);
@@ -535,18 +563,24 @@ void *GetMem(size_t n) {
 
 void PutMem(void *p) {
   auto at = reinterpret_cast<uintptr_t>(p);
-  if (PoolBlock *b = LookupGranule(at); b != nullptr) {
-    uintptr_t offset = at - reinterpret_cast<uintptr_t>(b->data);
-    int i = static_cast<int>(offset / POOL_NODE_SIZE), count = b->starts[i];
-    int w = i >> 6, bit = i & 63;
-    if (offset % POOL_NODE_SIZE == 0 && count - 1u < 2u && bit + count <= 64) {
-      uint64_t lo = b->freeBits[w] | static_cast<uint64_t>(count + (count >> 1)) << bit;
+  uintptr_t offset;
+  if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr) {
+    int i = static_cast<int>(offset / POOL_NODE_SIZE), w = i >> 6, bit = i & 63;
+    uint64_t starts = b->startBits[w], lo = b->freeBits[w];
+    // The allocation's length: up to the next start or free node in the word
+    // (none there: 65, which the general path takes).
+    int count = 1 + std::countr_zero(((starts | lo) >> bit) >> 1);
+    if (offset % POOL_NODE_SIZE == 0 && (starts >> bit & 1) != 0 && count <= 2) {
+      b->startBits[w] = starts & ~(uint64_t{1} << bit);
+      lo |= static_cast<uint64_t>(count + (count >> 1)) << bit;
       uint64_t hi = b->freeBits[w + 1];
       b->freeBits[w] = lo;
-      b->freeWords |= uint32_t{1} << w;
+      uint32_t freeWords = b->freeWords | uint32_t{1} << w;
       uint32_t pairWords = b->pairWords | static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) != 0) << w;
       if (bit == 0 && w > 0) pairWords |= static_cast<uint32_t>(b->freeBits[w - 1] >> 63) << (w - 1);
+      b->freeWords = freeWords;
       b->pairWords = pairWords;
+      slotSummary[b->slot] = freeWords | static_cast<uint64_t>(pairWords) << 32;
       uint64_t slotBit = uint64_t{1} << b->slot;
       fits[0] |= slotBit;
       fits[1] |= pairWords != 0 ? slotBit : 0;
@@ -554,7 +588,6 @@ void PutMem(void *p) {
       b->MAT[i] = ' ';
       b->MAT[i + count - 1] = ' ';
       b->nodes[i] = {0, nullptr};
-      b->starts[i] = 0;
       b->freeNodes += count;
       if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
       return;
@@ -591,7 +624,7 @@ void *AdjustMem(void *p, size_t n) {
 
   int i = StartNode(b, p);
   if (i < 0) return GetMem(n);
-  int a = b->starts[i];
+  int a = AllocLength(b, i);
   if (len > POOL_BLOCK_SIZE) return Relocate(p, n, static_cast<size_t>(a) * POOL_NODE_SIZE);
   int k = static_cast<int>(len / POOL_NODE_SIZE);
 
@@ -599,7 +632,7 @@ void *AdjustMem(void *p, size_t n) {
     MarkNodes<false>(b, i + k, a - k);
     NoteFreed(b);
     memset(cp + k * POOL_NODE_SIZE, 0, static_cast<size_t>(a - k) * POOL_NODE_SIZE);
-    b->nodes[i].count = b->starts[i] = static_cast<uint16_t>(k);
+    b->nodes[i].count = static_cast<uint16_t>(k);
     b->freeNodes += a - k;
   } else if (k > a) {
     int m = k - a;
@@ -607,7 +640,7 @@ void *AdjustMem(void *p, size_t n) {
       MarkNodes<true>(b, i + a, m);
       NoteFits(b);
       memset(cp + a * POOL_NODE_SIZE, 0, static_cast<size_t>(m) * POOL_NODE_SIZE);
-      b->nodes[i].count = b->starts[i] = static_cast<uint16_t>(k);
+      b->nodes[i].count = static_cast<uint16_t>(k);
     } else if (i - m >= 0 && TestMAT(b->MAT + i - m, ' ', m)) {
       char *to = b->data + (i - m) * POOL_NODE_SIZE;
       MarkNodes<true>(b, i - m, m);
@@ -615,9 +648,9 @@ void *AdjustMem(void *p, size_t n) {
       memmove(to, cp, static_cast<size_t>(a) * POOL_NODE_SIZE);
       memset(to + a * POOL_NODE_SIZE, 0, static_cast<size_t>(m) * POOL_NODE_SIZE);
       b->nodes[i - m] = {static_cast<uint16_t>(k), to};
-      b->starts[i - m] = static_cast<uint16_t>(k);
+      b->startBits[(i - m) >> 6] |= uint64_t{1} << ((i - m) & 63);
       b->nodes[i] = {0, nullptr};
-      b->starts[i] = 0;
+      b->startBits[i >> 6] &= ~(uint64_t{1} << (i & 63));
       cp = to;
     } else {
       return Relocate(p, n, static_cast<size_t>(a) * POOL_NODE_SIZE);

@@ -58,10 +58,11 @@ struct PoolBlock {
   uint64_t freeBits[POOL_BLOCK_NODES / 64 + 1];
   uint32_t freeWords; // bit w set when freeBits[w] has a free node
   uint32_t pairWords; // bit w set when two free nodes in a row start in word w
-  // starts[i] = nodes[i].count, packed: releasing looks its allocation up
-  // here, in 4 KiB, instead of in the 32 KiB of nodes, whose line is
-  // seldom still in the cache by then.
-  uint16_t starts[POOL_BLOCK_NODES];
+  // Bit i set: an allocation starts at node i. It runs up to the next
+  // start or free node, so with the free bits this gives its length
+  // without a look at nodes, whose line is seldom in the cache. The word
+  // after the last has bit 0 set: it closes an allocation at the end.
+  uint64_t startBits[POOL_BLOCK_NODES / 64 + 1];
   PoolNode nodes[POOL_BLOCK_NODES];  // entry i: the allocation starting at node i
   char MAT[POOL_BLOCK_NODES + 1];    // ' ' free, 'U' used, NUL-terminated
 };

@@ -33,7 +33,9 @@ inline std::string PoolViolation() {
       if (((b->pairWords >> w) & 1) != pair) return at + "pair summary wrong at " + std::to_string(w);
     }
     for (int i = 0; i < POOL_BLOCK_NODES; ++i)
-      if (b->starts[i] != b->nodes[i].count) return at + "packed count disagrees at " + std::to_string(i);
+      if (((b->startBits[i / 64] >> (i % 64)) & 1) != (b->nodes[i].count != 0))
+        return at + "start bit disagrees with the node entry at " + std::to_string(i);
+    if (b->startBits[POOL_BLOCK_NODES / 64] != 1) return at + "guard word of the start bits not 1";
     if (b->size > POOL_BLOCK_SIZE) {
       if (std::string(b->MAT, POOL_BLOCK_NODES) != std::string(POOL_BLOCK_NODES, 'U'))
         return at + "dedicated MAT not all used";
