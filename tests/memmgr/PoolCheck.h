@@ -7,6 +7,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,13 +59,18 @@ inline std::string PoolViolation() {
     if (spaces == POOL_BLOCK_NODES) return at + "empty block kept";
     // The hints: a block passed by for a run length holds no such run; for
     // one and two nodes they are exact.
-    std::string map(b->MAT, POOL_BLOCK_NODES);
+    int longest = 0;
+    for (int i = 0, run = 0; i < POOL_BLOCK_NODES; ++i) {
+      run = b->MAT[i] == ' ' ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
     for (int j = 1; j <= 10; ++j) {
-      bool has = map.find(std::string(static_cast<size_t>(j), ' ')) != std::string::npos;
+      bool has = longest >= j;
       if (has && !PoolMayHoldRun(b, j)) return at + "a run of " + std::to_string(j) + " is hidden from the search";
       if (j <= 2 && !has && PoolMayHoldRun(b, j))
         return at + "the search is sent to a block without a run of " + std::to_string(j);
     }
+    if (longest > 10 && !PoolMayHoldRun(b, longest)) return at + "its longest run is hidden from the search";
     // Every used node belongs to exactly one allocation, described at its start.
     int i = 0;
     while (i < POOL_BLOCK_NODES) {
@@ -124,6 +130,49 @@ struct AdjacentRegion {
                    -1, 0);
     base = static_cast<char *>(p);
     used = 0;
+    PoolSetMapper(Map, Unmap);
+  }
+};
+
+// Data areas 16 MiB apart, a page past a 64 KiB boundary: every block falls
+// into the same entry of the pool's table of address granules and touches
+// two granules. Headers are ordinary mappings.
+struct SpreadRegion {
+  static inline char *base = nullptr;
+  static constexpr size_t kStride = size_t{16} << 20;
+  static constexpr size_t kBlocks = 128;
+  static inline bool taken[kBlocks];
+
+  static void *Map(size_t len) {
+    if (len < POOL_BLOCK_SIZE) {
+      void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      return p == MAP_FAILED ? nullptr : p;
+    }
+    if (len + 4096 > kStride) return nullptr;
+    for (size_t m = 0; m < kBlocks; ++m) {
+      if (taken[m]) continue;
+      taken[m] = true;
+      return base + m * kStride + 4096;
+    }
+    return nullptr;
+  }
+  static void Unmap(void *p, size_t len) {
+    char *c = static_cast<char *>(p);
+    if (c < base || c >= base + kStride * kBlocks) {
+      munmap(p, len);
+      return;
+    }
+    // Given back as fresh zero pages for the next block that lands here.
+    madvise(c, len, MADV_DONTNEED);
+    taken[static_cast<size_t>(c - base) / kStride] = false;
+  }
+  static void Install() {
+    // 16 MiB aligned, so that the granule entry is the same for all.
+    size_t span = kStride * (kBlocks + 1);
+    auto *p = static_cast<char *>(mmap(nullptr, span, PROT_READ | PROT_WRITE,
+                                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
+    base = reinterpret_cast<char *>((reinterpret_cast<uintptr_t>(p) + kStride - 1) / kStride * kStride);
+    for (bool &t : taken) t = false;
     PoolSetMapper(Map, Unmap);
   }
 };

@@ -130,8 +130,16 @@ class PoolRandom : public testing::Test {
 
   size_t Pick(size_t lo, size_t hi) { return std::uniform_int_distribution<size_t>(lo, hi)(rng); }
 
+  // Pieces of a third to most of a block, so that many blocks are made.
+  bool bigPieces = false;
+  // The block invariants are checked after every checkEvery-th step (the
+  // model is compared after each).
+  int checkEvery = 1;
+  int steps = 0;
+
   size_t RandomSize(int smallPercent) {
     size_t r = Pick(0, 99);
+    if (bigPieces) return r < static_cast<size_t>(smallPercent) ? Pick(1, 200) : Pick(20000, 60000);
     if (r < static_cast<size_t>(smallPercent)) return Pick(1, 200);
     if (r < 94) return Pick(200, 3000);
     if (r < 98) return Pick(3000, 65535);
@@ -146,7 +154,9 @@ class PoolRandom : public testing::Test {
   // The pool must match the model block by block; new model blocks learn
   // their data address here.
   void Sync() {
-    ASSERT_EQ(PoolViolation(), "");
+    if (++steps % checkEvery == 0) {
+      ASSERT_EQ(PoolViolation(), "");
+    }
     ASSERT_EQ(static_cast<size_t>(PoolBlockCount()), model.blocks.size());
     const PoolBlock *b = pMemB;
     for (ModelBlock &m : model.blocks) {
@@ -211,6 +221,8 @@ class PoolRandom : public testing::Test {
     ASSERT_NO_FATAL_FAILURE(Sync());
   }
 
+  int mostBlocks = 0;
+
   void Run(unsigned seed, int steps, int smallPercent, size_t maxLive) {
     rng.seed(seed);
     for (int step = 0; step < steps; ++step) {
@@ -229,6 +241,7 @@ class PoolRandom : public testing::Test {
       } else {
         ASSERT_NO_FATAL_FAILURE(DoStrayPut(Pick(0, live.size() - 1)));
       }
+      mostBlocks = std::max(mostBlocks, PoolBlockCount());
       if (step % 64 == 0) {
         for (const Live &a : live) ASSERT_NO_FATAL_FAILURE(CheckContents(a));
       }
@@ -245,6 +258,24 @@ TEST_F(PoolRandom, SmallPiecesFragmentSeveralBlocks) { Run(2, 6000, 97, 1500); }
 TEST_F(PoolRandom, AdjacentBlocksAgreeWithModel) {
   AdjacentRegion::Install();
   Run(3, 1500, 90, 400);
+}
+
+// More blocks than the pool's quick table holds, their number rising past
+// it and falling back below it again and again.
+TEST_F(PoolRandom, ManyBlocksAgreeWithModel) {
+  bigPieces = true;
+  checkEvery = 25;
+  Run(4, 3000, 10, 170);
+  EXPECT_GT(mostBlocks, POOL_SLOTS + 20);
+}
+
+// Blocks whose addresses all fall into the same entry of the pool's address
+// table, each straddling two of its granules.
+TEST_F(PoolRandom, BlocksSharingAnAddressEntryAgreeWithModel) {
+  SpreadRegion::Install();
+  bigPieces = true;
+  Run(5, 1500, 40, 30);
+  EXPECT_GT(mostBlocks, 8);
 }
 
 } // namespace
