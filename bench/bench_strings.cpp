@@ -66,6 +66,24 @@ void BM_FindToken_LastOf64(benchmark::State &state)
 }
 BENCHMARK(BM_FindToken_LastOf64);
 
+// The same with the narrower scans that processors without the widest
+// vectors get (skipped when the machine lacks the width).
+void BM_FindToken_LastOf64_Width(benchmark::State &state)
+{
+    int widest = FindTokenScanWidth(64);
+    if (FindTokenScanWidth(static_cast<int>(state.range(0))) != state.range(0)) {
+        state.SkipWithError("width not available here");
+        return;
+    }
+    const char *list = keywordList.c_str();
+    for (auto _ : state) {
+        int pos = FindToken("lastword", list);
+        benchmark::DoNotOptimize(pos);
+    }
+    FindTokenScanWidth(widest);
+}
+BENCHMARK(BM_FindToken_LastOf64_Width)->Arg(32)->Arg(16);
+
 void BM_strstr_LastOf64(benchmark::State &state)
 {
     const char *list = keywordList.c_str();

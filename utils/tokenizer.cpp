@@ -1,9 +1,11 @@
 // The word scanner shared by the whole program, the one-shot splitters, the
 // keyword-list lookups and the keyboard line reader.
+#include <algorithm>
 #include <cstring>
 #include <strings.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "utils/utils.h"
@@ -272,6 +274,127 @@ int GetTokenCount(const char *text, const char *delims)
     return count;
 }
 
+#if defined(__x86_64__)
+namespace {
+
+// True when the wordLen characters at text are the word. Inline, not a
+// library call: the wide scans would have to save their vector registers
+// around it. It stops at the first difference, so at the terminator.
+[[gnu::always_inline]] inline bool WordAt(const char *text, const char *word, size_t wordLen)
+{
+    size_t i = 0;
+    while (i < wordLen && text[i] == word[i])
+        i++;
+    return i == wordLen;
+}
+
+// How many bytes FindToken looks at a step: as many as the processor can
+// (checked once, at start-up).
+int scanWidth = [] {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("popcnt"))
+        return 16;
+    if (__builtin_cpu_supports("avx512bw"))
+        return 64;
+    return __builtin_cpu_supports("avx2") ? 32 : 16;
+}();
+const int widestScan = scanWidth;
+
+// FindToken's scan 64 bytes at a time, the whole list in one pass: the
+// loads are aligned, so none crosses into a page the list does not reach,
+// and the terminator is found on the way (the bytes read before the list
+// and after its end are never looked at, hence no address checking here).
+// The position of the first match, or -1 with *end set to the terminator
+// and *counted to the number of delimiters.
+[[gnu::target("avx512bw,popcnt"), gnu::no_sanitize_address]] int
+ScanTokenAvx512(const char *word, size_t wordLen, const char *list, const char **end, int *counted)
+{
+    const char delim = list[0];
+    const __m512i wantDelim = _mm512_set1_epi8(delim);
+    const __m512i wantFirst = _mm512_set1_epi8(word[0]);
+    // The word's second character, or the closing delimiter of a
+    // one-character word.
+    const __m512i wantSecond = _mm512_set1_epi8(wordLen > 1 ? word[1] : delim);
+    const __m512i zero = _mm512_setzero_si512();
+    const auto *q = reinterpret_cast<const char *>(reinterpret_cast<uintptr_t>(list) & ~uintptr_t{63});
+    // Nothing before the list counts.
+    uint64_t from = ~uint64_t{0} << (list - q);
+    __m512i chunk = _mm512_load_si512(q);
+    int count = 0;
+    for (;; q += 64, from = ~uint64_t{0}) {
+        uint64_t delims = _mm512_cmpeq_epi8_mask(chunk, wantDelim) & from;
+        uint64_t firsts = _mm512_cmpeq_epi8_mask(chunk, wantFirst);
+        uint64_t seconds = _mm512_cmpeq_epi8_mask(chunk, wantSecond);
+        uint64_t nul = _mm512_cmpeq_epi8_mask(chunk, zero) & from;
+        if (nul != 0) {
+            // The last chunk: nothing from the terminator on.
+            delims &= (nul & -nul) - 1;
+        } else {
+            // The list goes on, so the next chunk may be read; a match may
+            // run into it.
+            chunk = _mm512_load_si512(q + 64);
+            firsts = (firsts >> 1) | static_cast<uint64_t>(_mm512_cmpeq_epi8_mask(chunk, wantFirst)) << 63;
+            seconds = (seconds >> 2) | static_cast<uint64_t>(_mm512_cmpeq_epi8_mask(chunk, wantSecond)) << 62;
+        }
+        if (nul != 0) {
+            firsts >>= 1;
+            seconds >>= 2;
+        }
+        for (uint64_t pairs = delims & firsts & seconds; pairs != 0; pairs &= pairs - 1) {
+            int bit = __builtin_ctzll(pairs);
+            const char *d = q + bit;
+            if (WordAt(d + 1, word, wordLen) && d[wordLen + 1] == delim)
+                return count + __builtin_popcountll(delims & (~uint64_t{0} >> (63 - bit)));
+        }
+        count += __builtin_popcountll(delims);
+        if (nul != 0) {
+            *end = q + __builtin_ctzll(nul);
+            *counted = count;
+            return -1;
+        }
+    }
+}
+
+// FindToken's scan 32 bytes at a time: the position of the first match in
+// whole 32-byte steps from list, or -1 with *resume and *counted saying
+// where the scan stopped and how many delimiters it passed.
+[[gnu::target("avx2,popcnt")]] int ScanTokenAvx2(const char *word, size_t wordLen, const char *list,
+                                                const char *end, const char **resume, int *counted)
+{
+    const char delim = list[0];
+    const __m256i wantDelim = _mm256_set1_epi8(delim);
+    // A match starts with the delimiter and the pattern's next two
+    // characters (the word's first two, or its only one and the closing
+    // delimiter; the word is not empty): few places pass all three, so the
+    // full comparison is seldom made.
+    const char pattern[3] = {delim, word[0], wordLen > 1 ? word[1] : delim};
+    const __m256i wantFirst = _mm256_set1_epi8(pattern[1]);
+    const __m256i wantSecond = _mm256_set1_epi8(pattern[2]);
+    int count = 0;
+    const char *p = list;
+    // The last load reads two bytes further, at most the terminator.
+    for (; end - p >= 33; p += 32) {
+        const auto *at = reinterpret_cast<const __m256i *>(p);
+        auto delims = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_loadu_si256(at), wantDelim)));
+        __m256i firsts = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 1)), wantFirst);
+        __m256i seconds = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 2)), wantSecond);
+        auto starts = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(firsts, seconds)));
+        for (uint32_t pairs = delims & starts; pairs != 0; pairs &= pairs - 1) {
+            int bit = __builtin_ctz(pairs);
+            const char *d = p + bit;
+            if (static_cast<size_t>(end - d) >= wordLen + 2 && WordAt(d + 1, word, wordLen) && d[wordLen + 1] == delim)
+                return count + __builtin_popcountll(delims & ((uint64_t{2} << bit) - 1));
+        }
+        count += __builtin_popcount(delims);
+    }
+    *resume = p;
+    *counted = count;
+    return -1;
+}
+
+}  // namespace
+#endif
+
 // The first occurrence of delimiter + word + delimiter, or else a last item
 // equal to the word; the position is the number of delimiters up to it.
 // Every occurrence begins at a delimiter followed by the word's first
@@ -285,6 +408,18 @@ int FindToken(const char *word, const char *list)
     const size_t wordLen = strlen(word);
     if (wordLen > PATTERN_SIZE - 3)
         return 0;
+#if defined(__x86_64__)
+    if (scanWidth == 64 && wordLen > 0) {
+        // One pass, which finds the end too.
+        const char *stop = nullptr;
+        int counted = 0;
+        int pos = ScanTokenAvx512(word, wordLen, list, &stop, &counted);
+        if (pos >= 0)
+            return pos;
+        // The last item of a list without a closing delimiter.
+        return strcmp(strrchr(list, delim) + 1, word) == 0 ? counted : 0;
+    }
+#endif
     const char *const end = list + strlen(list);
     const char first = wordLen > 0 ? word[0] : delim;
     auto matchesAt = [&](const char *d) {  // d holds delimiter + first character
@@ -293,6 +428,13 @@ int FindToken(const char *word, const char *list)
     };
     int count = 0;
     const char *p = list;
+#if defined(__x86_64__)
+    if (scanWidth == 32 && wordLen > 0) {
+        int pos = ScanTokenAvx2(word, wordLen, list, end, &p, &count);
+        if (pos >= 0)
+            return pos;
+    }
+#endif
 #if defined(__SSE2__)
     // Delimiters are counted in byte lanes (a match subtracts -1), summed
     // before a lane can wrap.
@@ -334,6 +476,18 @@ int FindToken(const char *word, const char *list)
     }
     // The last item of a list without a closing delimiter.
     return strcmp(strrchr(list, delim) + 1, word) == 0 ? count : 0;
+}
+
+int FindTokenScanWidth(int bytes)
+{
+#if defined(__x86_64__)
+    if (bytes == 16 || bytes == 32 || bytes == 64)
+        scanWidth = std::min(bytes, widestScan);
+    return scanWidth;
+#else
+    (void)bytes;
+    return 16;
+#endif
 }
 
 int FindTokenC(const char *word, const char *list)

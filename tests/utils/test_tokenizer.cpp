@@ -369,11 +369,16 @@ TEST(FindToken, AgreesWithThePlainSearchOnArbitraryLists)
             c = alphabet[rng() % 4];
         return t;
     };
-    for (int i = 0; i < 20000; i++) {
-        std::string list = text(i % 100 == 0 ? 5000 : 60);
-        std::string word = text(4);
-        ASSERT_EQ(FindToken(word.c_str(), list.c_str()), PlainFindToken(word, list))
-            << "word [" << word << "] list [" << list << "]";
+    // Every scan width the processor has, each over the same kind of lists.
+    for (int width : {64, 32, 16}) {
+        if (FindTokenScanWidth(width) != width)
+            continue;
+        for (int i = 0; i < 20000; i++) {
+            std::string list = text(i % 100 == 0 ? 5000 : i % 3 == 0 ? 200 : 60);
+            std::string word = text(4);
+            ASSERT_EQ(FindToken(word.c_str(), list.c_str()), PlainFindToken(word, list))
+                << "width " << width << " word [" << word << "] list [" << list << "]";
+        }
     }
 }
 
