@@ -46,8 +46,9 @@ struct PoolBlock {
   int32_t used;      // dedicated block: bytes in use (the rounded request)
   int32_t freeNodes; // number of ' ' in MAT
   char *data;
-  // Position of the block in the pool's table of blocks in list order;
-  // POOL_SLOTS when the table is full (then the pool walks the list).
+  // Position of the block in the pool's table of the first POOL_SLOTS
+  // blocks in list order; POOL_SLOTS for a block past the table (such
+  // blocks are reached by walking the list).
   int32_t slot;
   // No run of free nodes in the block is longer than this (an upper bound,
   // lowered when a search fails, raised when nodes are released).
