@@ -120,12 +120,19 @@ void EnterGranules(PoolBlock *b) {
   }
 }
 
+// Bit j set: nodes j and j + 1 of word lo are free, the second possibly
+// node 0 of the next word hi.
+[[gnu::always_inline]] inline uint64_t PairStarts(uint64_t lo, uint64_t hi) { return lo & ((lo >> 1) | (hi << 63)); }
+
+// The bits of k nodes from bit on, for k of 1 or 2 (1 or 3).
+[[gnu::always_inline]] inline uint64_t ShortRun(int k, int bit) { return static_cast<uint64_t>(k + (k >> 1)) << bit; }
+
 // Brings the summary bits of word w up to date with freeBits.
 [[gnu::always_inline]] inline void Summarize(PoolBlock *b, int w) {
   uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
   uint32_t wordBit = uint32_t{1} << w;
   b->freeWords = (b->freeWords & ~wordBit) | (static_cast<uint32_t>(lo != 0) << w);
-  b->pairWords = (b->pairWords & ~wordBit) | (static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) != 0) << w);
+  b->pairWords = (b->pairWords & ~wordBit) | (static_cast<uint32_t>(PairStarts(lo, hi) != 0) << w);
 }
 
 // The MAT characters of nodes i .. i+7 as the bit map has them, packed
@@ -531,13 +538,13 @@ void *GetMem(size_t n) {
       int bit = std::countr_zero(lo & ((lo >> 1) | (hi << 63) | -static_cast<uint64_t>(k == 1)));
       if (bit + k <= 64) {
         int i = w * 64 + bit;
-        lo &= ~(static_cast<uint64_t>(k + (k >> 1)) << bit); // 1 or 3: the k nodes
+        lo &= ~ShortRun(k, bit);
         b->freeBits[w] = lo;
         uint32_t freeWords = b->freeWords & ~(static_cast<uint32_t>(lo == 0) << w);
-        uint32_t pairWords = b->pairWords & ~(static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) == 0) << w);
+        uint32_t pairWords = b->pairWords & ~(static_cast<uint32_t>(PairStarts(lo, hi) == 0) << w);
         if (bit == 0 && w > 0) {
           uint64_t before = b->freeBits[w - 1];
-          pairWords &= ~(static_cast<uint32_t>((before & ((before >> 1) | (lo << 63))) == 0) << (w - 1));
+          pairWords &= ~(static_cast<uint32_t>(PairStarts(before, lo) == 0) << (w - 1));
         }
         b->freeWords = freeWords;
         b->pairWords = pairWords;
@@ -572,11 +579,11 @@ void PutMem(void *p) {
     int count = 1 + std::countr_zero(((starts | lo) >> bit) >> 1);
     if (offset % POOL_NODE_SIZE == 0 && (starts >> bit & 1) != 0 && count <= 2) {
       b->startBits[w] = starts & ~(uint64_t{1} << bit);
-      lo |= static_cast<uint64_t>(count + (count >> 1)) << bit;
+      lo |= ShortRun(count, bit);
       uint64_t hi = b->freeBits[w + 1];
       b->freeBits[w] = lo;
       uint32_t freeWords = b->freeWords | uint32_t{1} << w;
-      uint32_t pairWords = b->pairWords | static_cast<uint32_t>((lo & ((lo >> 1) | (hi << 63))) != 0) << w;
+      uint32_t pairWords = b->pairWords | static_cast<uint32_t>(PairStarts(lo, hi) != 0) << w;
       if (bit == 0 && w > 0) pairWords |= static_cast<uint32_t>(b->freeBits[w - 1] >> 63) << (w - 1);
       b->freeWords = freeWords;
       b->pairWords = pairWords;
