@@ -49,11 +49,8 @@ int listedBlocks = 0; // blocks in the list
 // fits[0] bit j: slotBlock[j] has a free node; fits[1] bit j: it has two
 // free nodes in a row. Always exact.
 uint64_t fits[2];
-// slotSummary[j]: the summaries of slotBlock[j], freeWords in the low half
-// and pairWords in the high half, so that the search reads them without
-// waiting for the block's address; entry kSlots is scratch for the blocks
-// without a slot.
-uint64_t slotSummary[kSlots + 1];
+// slotSummary[j]: the word summary of slotBlock[j] (see PoolBlock::summary).
+uint64_t slotSummary[kSlots];
 
 // Blocks of the table sorted by data address, for a binary search; the
 // entries from slotCount up to sortedSpan (a power of two) begin at the top
@@ -124,15 +121,22 @@ void EnterGranules(PoolBlock *b) {
 // node 0 of the next word hi.
 [[gnu::always_inline]] inline uint64_t PairStarts(uint64_t lo, uint64_t hi) { return lo & ((lo >> 1) | (hi << 63)); }
 
-// The bits of k nodes from bit on, for k of 1 or 2 (1 or 3).
-[[gnu::always_inline]] inline uint64_t ShortRun(int k, int bit) { return static_cast<uint64_t>(k + (k >> 1)) << bit; }
+// The bits of k nodes from bit on, for k of 1 to 3.
+[[gnu::always_inline]] inline uint64_t ShortRun(uint64_t k, uint64_t bit) { return (uint64_t{7} >> (3 - k)) << bit; }
+
+// The summary's bits of word w: has a free node; has a pair starting in it.
+constexpr uint64_t FreeWordBit(int w) { return uint64_t{1} << w; }
+constexpr uint64_t PairWordBit(int w) { return uint64_t{1} << (32 + w); }
+// The summary's words with a free node (k = 1) or a pair (k > 1).
+[[gnu::always_inline]] inline uint32_t SummaryWords(uint64_t summary, int k) {
+  return static_cast<uint32_t>(k == 1 ? summary : summary >> 32);
+}
 
 // Brings the summary bits of word w up to date with freeBits.
 [[gnu::always_inline]] inline void Summarize(PoolBlock *b, int w) {
   uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
-  uint32_t wordBit = uint32_t{1} << w;
-  b->freeWords = (b->freeWords & ~wordBit) | (static_cast<uint32_t>(lo != 0) << w);
-  b->pairWords = (b->pairWords & ~wordBit) | (static_cast<uint32_t>(PairStarts(lo, hi) != 0) << w);
+  uint64_t s = *b->summary & ~(FreeWordBit(w) | PairWordBit(w));
+  *b->summary = s | (lo != 0 ? FreeWordBit(w) : 0) | (PairStarts(lo, hi) != 0 ? PairWordBit(w) : 0);
 }
 
 // The MAT characters of nodes i .. i+7 as the bit map has them, packed
@@ -208,7 +212,7 @@ int FindRun(const PoolBlock *b, int k) {
     // A run of up to 64 nodes starts in a word that has a free node (two in
     // a row, for two or more) and ends in that word or the next (the guard
     // word after the last lets it look there without a test).
-    for (uint32_t words = k == 1 ? b->freeWords : b->pairWords; words != 0; words &= words - 1) {
+    for (uint32_t words = SummaryWords(*b->summary, k); words != 0; words &= words - 1) {
       int at = std::countr_zero(words);
       uint64_t x = RunStarts(b->freeBits[at], b->freeBits[at + 1], k);
       if (x != 0) return at * 64 + std::countr_zero(x);
@@ -232,10 +236,18 @@ uint64_t SlotBit(const PoolBlock *b) { return b->slot < kSlots ? uint64_t{1} << 
 // Nodes of b were taken or released: its bits in the fit sets follow its
 // summaries.
 void NoteFits(const PoolBlock *b) {
-  slotSummary[b->slot] = b->freeWords | static_cast<uint64_t>(b->pairWords) << 32;
-  uint64_t bit = SlotBit(b);
-  fits[0] = (fits[0] & ~bit) | (b->freeWords != 0 ? bit : 0);
-  fits[1] = (fits[1] & ~bit) | (b->pairWords != 0 ? bit : 0);
+  uint64_t s = *b->summary, bit = SlotBit(b);
+  fits[0] = (fits[0] & ~bit) | (SummaryWords(s, 1) != 0 ? bit : 0);
+  fits[1] = (fits[1] & ~bit) | (SummaryWords(s, 2) != 0 ? bit : 0);
+}
+
+// Gives b the slot j of the table (kSlots: none); its summary goes along.
+void SetSlot(PoolBlock *b, int j) {
+  uint64_t s = *b->summary;
+  b->slot = j;
+  b->summary = j < kSlots ? &slotSummary[j] : &b->ownSummary;
+  *b->summary = s;
+  if (j < kSlots) slotBlock[j] = b;
 }
 
 // Nodes of b were released: longer runs may have come.
@@ -274,9 +286,10 @@ void SortSlots() {
 void Reindex() {
   slotCount = 0;
   fits[0] = fits[1] = 0;
+  // Blocks only move up the table, so each summary is read before its old
+  // place is taken by another.
   for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
-    b->slot = slotCount < kSlots ? slotCount++ : kSlots;
-    if (b->slot < kSlots) slotBlock[b->slot] = b;
+    SetSlot(b, slotCount < kSlots ? slotCount++ : kSlots);
     NoteFits(b);
   }
   SortSlots();
@@ -309,11 +322,7 @@ void UnmapBlock(void *p, size_t n) {
 // creation order.
 void PushBlock(PoolBlock *b) {
   PoolBlock *last = slotCount == listedBlocks && slotCount > 0 ? slotBlock[slotCount - 1] : pMemB;
-  b->slot = kSlots;
-  if (slotCount == listedBlocks && slotCount < kSlots) {
-    b->slot = slotCount++;
-    slotBlock[b->slot] = b;
-  }
+  SetSlot(b, slotCount == listedBlocks && slotCount < kSlots ? slotCount++ : kSlots);
   ++listedBlocks;
   NoteFreed(b);
   if (last == nullptr) {
@@ -360,7 +369,8 @@ PoolBlock *GetNewBlock(size_t n) {
   memset(b->MAT, ' ', POOL_BLOCK_NODES);
   memset(b->freeBits, 0xff, kWords * sizeof b->freeBits[0]); // the guard word stays 0
   b->startBits[kWords] = 1;
-  b->freeWords = b->pairWords = ~uint32_t{0};
+  b->ownSummary = ~uint64_t{0};
+  b->summary = &b->ownSummary;
   b->size = static_cast<int32_t>(n);
   b->data = data;
   b->freeNodes = POOL_BLOCK_NODES;
@@ -418,7 +428,7 @@ void *GetDedicated(size_t len) {
   memset(b->data, 0, len);
   memset(b->MAT, 'U', POOL_BLOCK_NODES);
   memset(b->freeBits, 0, sizeof b->freeBits);
-  b->freeWords = b->pairWords = 0;
+  *b->summary = 0;
   b->longestRun = 0;
   NoteFits(b);
   b->freeNodes = 0;
@@ -525,42 +535,49 @@ PoolBlock *FindBlock(const void *p) {
 // steps: no loop, no branch on the size, the maps written directly.
 void *GetMem(size_t n) {
   if (n - 1 < 2 * POOL_NODE_SIZE - 1) {
-    int k = static_cast<int>(n / POOL_NODE_SIZE) + 1;
+    size_t k = n / POOL_NODE_SIZE + 1;
     uint64_t fit = fits[k - 1];
     if (fit != 0) {
       // The first block of the fit set holds the first fit; its summary
-      // gives the word, the word the node. Masks rather than branches: k
-      // is 1 or 2 at random.
-      int j = std::countr_zero(fit);
+      // gives the word, the word the node (neither is empty). Masks rather
+      // than branches: k is 1 or 2 at random.
+      size_t j = static_cast<unsigned>(__builtin_ctzll(fit));
       PoolBlock *b = slotBlock[j];
-      int w = std::countr_zero(static_cast<uint32_t>(slotSummary[j] >> (k - 1) * 32));
+      uint64_t s = slotSummary[j];
+      size_t w = static_cast<unsigned>(__builtin_ctz(static_cast<uint32_t>(s >> (k - 1) * 32)));
       uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
-      int bit = std::countr_zero(lo & ((lo >> 1) | (hi << 63) | -static_cast<uint64_t>(k == 1)));
-      if (bit + k <= 64) {
-        int i = w * 64 + bit;
+      uint64_t x = lo & ((lo >> 1) | (hi << 63) | -uint64_t{k == 1});
+      size_t bit = static_cast<unsigned>(__builtin_ctzll(x | uint64_t{1} << 63));
+      if (x != 0 && bit + k > 64) [[unlikely]] {
+        // A pair across two words: the general way, now that it is found.
+        return TakeNodes(b, static_cast<int>(w * 64 + bit), static_cast<int>(k));
+      }
+      if (x != 0) {
+        size_t i = w * 64 + bit;
         lo &= ~ShortRun(k, bit);
         b->freeBits[w] = lo;
-        uint32_t freeWords = b->freeWords & ~(static_cast<uint32_t>(lo == 0) << w);
-        uint32_t pairWords = b->pairWords & ~(static_cast<uint32_t>(PairStarts(lo, hi) == 0) << w);
+        s &= ~(static_cast<uint64_t>(lo == 0) << w | static_cast<uint64_t>(PairStarts(lo, hi) == 0) << (32 + w));
         if (bit == 0 && w > 0) {
           uint64_t before = b->freeBits[w - 1];
-          pairWords &= ~(static_cast<uint32_t>(PairStarts(before, lo) == 0) << (w - 1));
+          s &= ~(static_cast<uint64_t>(PairStarts(before, lo) == 0) << (31 + w));
         }
-        b->freeWords = freeWords;
-        b->pairWords = pairWords;
-        slotSummary[j] = freeWords | static_cast<uint64_t>(pairWords) << 32;
-        fits[0] &= ~(static_cast<uint64_t>(freeWords == 0) << j);
-        fits[1] &= ~(static_cast<uint64_t>(pairWords == 0) << j);
+        slotSummary[j] = s;
+        uint64_t fitOne = fits[0] & ~(static_cast<uint64_t>(static_cast<uint32_t>(s) == 0) << j);
+        uint64_t fitTwo = fits[1] & ~(static_cast<uint64_t>((s >> 32) == 0) << j);
+        // Two plain stores: as one vector store, the next read of one half
+        // would wait for it.
+        asm("" : "+r"(fitOne));
+        fits[0] = fitOne;
+        fits[1] = fitTwo;
         b->MAT[i] = 'U';
         b->MAT[i + k - 1] = 'U';
         char *addr = b->data + i * POOL_NODE_SIZE;
         b->nodes[i] = {static_cast<uint16_t>(k), addr};
         b->startBits[w] |= uint64_t{1} << bit;
         // The first and the last 32 bytes: the same ones for one node.
-        static constexpr char zeros[POOL_NODE_SIZE] = {};
-        memcpy(addr, zeros, POOL_NODE_SIZE);
-        memcpy(addr + (k - 1) * POOL_NODE_SIZE, zeros, POOL_NODE_SIZE);
-        b->freeNodes -= k;
+        memset(addr, 0, POOL_NODE_SIZE);
+        memset(addr + (k - 1) * POOL_NODE_SIZE, 0, POOL_NODE_SIZE);
+        b->freeNodes -= static_cast<int32_t>(k);
         return addr;
       }
     }
@@ -572,30 +589,28 @@ void PutMem(void *p) {
   auto at = reinterpret_cast<uintptr_t>(p);
   uintptr_t offset;
   if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr) {
-    int i = static_cast<int>(offset / POOL_NODE_SIZE), w = i >> 6, bit = i & 63;
+    size_t i = offset / POOL_NODE_SIZE, w = i >> 6, bit = i & 63;
     uint64_t starts = b->startBits[w], lo = b->freeBits[w];
     // The allocation's length: up to the next start or free node in the word
-    // (none there: 65, which the general path takes).
-    int count = 1 + std::countr_zero(((starts | lo) >> bit) >> 1);
-    if (offset % POOL_NODE_SIZE == 0 && (starts >> bit & 1) != 0 && count <= 2) {
+    // (none there: 64, which the general path takes).
+    size_t count = 1 + static_cast<unsigned>(__builtin_ctzll((((starts | lo) >> bit) >> 1) | uint64_t{1} << 63));
+    if (offset % POOL_NODE_SIZE == 0 && (starts >> bit & 1) != 0 && count <= 3) {
       b->startBits[w] = starts & ~(uint64_t{1} << bit);
       lo |= ShortRun(count, bit);
       uint64_t hi = b->freeBits[w + 1];
       b->freeBits[w] = lo;
-      uint32_t freeWords = b->freeWords | uint32_t{1} << w;
-      uint32_t pairWords = b->pairWords | static_cast<uint32_t>(PairStarts(lo, hi) != 0) << w;
-      if (bit == 0 && w > 0) pairWords |= static_cast<uint32_t>(b->freeBits[w - 1] >> 63) << (w - 1);
-      b->freeWords = freeWords;
-      b->pairWords = pairWords;
-      slotSummary[b->slot] = freeWords | static_cast<uint64_t>(pairWords) << 32;
+      uint64_t s = *b->summary | uint64_t{1} << w | static_cast<uint64_t>(PairStarts(lo, hi) != 0) << (32 + w);
+      if (bit == 0 && w > 0) s |= (b->freeBits[w - 1] >> 63) << (31 + w);
+      *b->summary = s;
       uint64_t slotBit = uint64_t{1} << b->slot;
       fits[0] |= slotBit;
-      fits[1] |= pairWords != 0 ? slotBit : 0;
+      fits[1] |= (s >> 32) != 0 ? slotBit : 0;
       b->longestRun = POOL_BLOCK_NODES;
       b->MAT[i] = ' ';
+      b->MAT[i + count / 2] = ' ';
       b->MAT[i + count - 1] = ' ';
       b->nodes[i] = {0, nullptr};
-      b->freeNodes += count;
+      b->freeNodes += static_cast<int32_t>(count);
       if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
       return;
     }

@@ -57,8 +57,13 @@ struct PoolBlock {
   // word at a time; it always agrees with MAT. The word after the last
   // stays 0, so that a run search may always look one word ahead.
   uint64_t freeBits[POOL_BLOCK_NODES / 64 + 1];
-  uint32_t freeWords; // bit w set when freeBits[w] has a free node
-  uint32_t pairWords; // bit w set when two free nodes in a row start in word w
+  // Summary of the words: bit w (0-31) set when freeBits[w] has a free
+  // node, bit 32 + w when two free nodes in a row start in word w. It lives
+  // in the pool's table for a block that has a slot, where a search reads
+  // it without waiting for the block, and in ownSummary otherwise; summary
+  // points to wherever it is.
+  uint64_t *summary;
+  uint64_t ownSummary;
   // Bit i set: an allocation starts at node i. It runs up to the next
   // start or free node, so with the free bits this gives its length
   // without a look at nodes, whose line is seldom in the cache. The word

@@ -27,11 +27,11 @@ inline std::string PoolViolation() {
       if (bitFree != (b->MAT[i] == ' ')) return at + "bit map disagrees with MAT at " + std::to_string(i);
     }
     for (int w = 0; w < POOL_BLOCK_NODES / 64; ++w) {
-      if (((b->freeWords >> w) & 1) != (b->freeBits[w] != 0)) return at + "word summary wrong at " + std::to_string(w);
+      if (((*b->summary >> w) & 1) != (b->freeBits[w] != 0)) return at + "word summary wrong at " + std::to_string(w);
       bool pair = false;
       for (int i = w * 64; i < w * 64 + 64 && i + 1 < POOL_BLOCK_NODES; ++i)
         pair = pair || (b->MAT[i] == ' ' && b->MAT[i + 1] == ' ');
-      if (((b->pairWords >> w) & 1) != pair) return at + "pair summary wrong at " + std::to_string(w);
+      if (((*b->summary >> (32 + w)) & 1) != pair) return at + "pair summary wrong at " + std::to_string(w);
     }
     for (int i = 0; i < POOL_BLOCK_NODES; ++i)
       if (((b->startBits[i / 64] >> (i % 64)) & 1) != (b->nodes[i].count != 0))
