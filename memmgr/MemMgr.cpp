@@ -125,8 +125,8 @@ void EnterGranules(PoolBlock *b) {
 [[gnu::always_inline]] inline uint64_t ShortRun(uint64_t k, uint64_t bit) { return (uint64_t{7} >> (3 - k)) << bit; }
 
 // The summary's bits of word w: has a free node; has a pair starting in it.
-constexpr uint64_t FreeWordBit(int w) { return uint64_t{1} << w; }
-constexpr uint64_t PairWordBit(int w) { return uint64_t{1} << (32 + w); }
+constexpr uint64_t FreeWordBit(uint64_t w) { return uint64_t{1} << w; }
+constexpr uint64_t PairWordBit(uint64_t w) { return uint64_t{1} << (32 + w); }
 // The summary's words with a free node (k = 1) or a pair (k > 1).
 [[gnu::always_inline]] inline uint32_t SummaryWords(uint64_t summary, int k) {
   return static_cast<uint32_t>(k == 1 ? summary : summary >> 32);
@@ -599,7 +599,7 @@ void PutMem(void *p) {
       lo |= ShortRun(count, bit);
       uint64_t hi = b->freeBits[w + 1];
       b->freeBits[w] = lo;
-      uint64_t s = *b->summary | uint64_t{1} << w | static_cast<uint64_t>(PairStarts(lo, hi) != 0) << (32 + w);
+      uint64_t s = *b->summary | FreeWordBit(w) | static_cast<uint64_t>(PairStarts(lo, hi) != 0) << (32 + w);
       if (bit == 0 && w > 0) s |= (b->freeBits[w - 1] >> 63) << (31 + w);
       *b->summary = s;
       uint64_t slotBit = uint64_t{1} << b->slot;
