@@ -121,8 +121,6 @@ void EnterGranules(PoolBlock *b) {
 // node 0 of the next word hi.
 [[gnu::always_inline]] inline uint64_t PairStarts(uint64_t lo, uint64_t hi) { return lo & ((lo >> 1) | (hi << 63)); }
 
-// The bits of k nodes from bit on, for k of 1 to 3.
-[[gnu::always_inline]] inline uint64_t ShortRun(uint64_t k, uint64_t bit) { return (uint64_t{7} >> (3 - k)) << bit; }
 
 // The summary's bits of word w: has a free node; has a pair starting in it.
 constexpr uint64_t FreeWordBit(uint64_t w) { return uint64_t{1} << w; }
@@ -541,39 +539,44 @@ void *GetMem(size_t n) {
     uint64_t fit = fits[k - 1];
     if (fit != 0) {
       // The first block of the fit set holds the first fit; its summary
-      // gives the word, the word the node (neither is empty). Masks rather
-      // than branches: k is 1 or 2 at random.
+      // gives the word, the word the node (neither is empty).
       size_t j = static_cast<unsigned>(__builtin_ctzll(fit));
       PoolBlock *b = slotBlock[j];
       uint64_t s = slotSummary[j];
       size_t w = static_cast<unsigned>(__builtin_ctz(static_cast<uint32_t>(s >> (k - 1) * 32)));
       uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
-      uint64_t x = lo & ((lo >> 1) | (hi << 63) | -uint64_t{k == 1});
-      size_t bit = static_cast<unsigned>(__builtin_ctzll(x | uint64_t{1} << 63));
-      if (x != 0) {
-        if (bit + k > 64) [[unlikely]]
-          return TakeNodes(b, static_cast<int>(w * 64 + bit), static_cast<int>(k));
-        size_t i = w * 64 + bit;
-        lo &= ~ShortRun(k, bit);
+      uint64_t pairs = PairStarts(lo, hi);
+      uint64_t x = k == 1 ? lo : pairs;
+      uint64_t low = x & -x;
+      // A pair in the word's last node reaches into the next word: the
+      // general path takes it.
+      if (low << (k - 1) != 0) {
+        // Everything the next request depends on (the bit map, the summary,
+        // the fit sets) comes from the taken nodes' mask in a few steps,
+        // without waiting for their index. The pairs that the taken nodes
+        // were part of go with them. No summary bit of an earlier word can
+        // change: being the first fit, this word has the first free node
+        // and the first pair, so no pair ends in it from the word before.
+        uint64_t taken = low | low << (k - 1);
+        lo &= ~taken;
+        pairs &= ~(taken | taken >> 1);
         b->freeBits[w] = lo;
-        s &= ~(static_cast<uint64_t>(lo == 0) << w | static_cast<uint64_t>(PairStarts(lo, hi) == 0) << (32 + w));
-        if (bit == 0 && w > 0) {
-          uint64_t before = b->freeBits[w - 1];
-          s &= ~(static_cast<uint64_t>(PairStarts(before, lo) == 0) << (31 + w));
-        }
+        bool lastPairs = (s >> 32) == uint64_t{1} << w;
+        uint64_t clear = static_cast<uint64_t>(lo == 0) | static_cast<uint64_t>(pairs == 0) << 32;
+        s &= ~(clear << w);
         slotSummary[j] = s;
-        uint64_t fitOne = fits[0] & ~(static_cast<uint64_t>(static_cast<uint32_t>(s) == 0) << j);
-        uint64_t fitTwo = fits[1] & ~(static_cast<uint64_t>((s >> 32) == 0) << j);
-        // Two plain stores: as one vector store, the next read of one half
-        // would wait for it.
-        asm("" : "+r"(fitOne));
-        fits[0] = fitOne;
-        fits[1] = fitTwo;
+        // Blocks seldom run out of free nodes, so a branch; pairs come and
+        // go at random, so a mask.
+        if (static_cast<uint32_t>(s) == 0) [[unlikely]]
+          fits[0] &= ~(uint64_t{1} << j);
+        fits[1] &= ~(static_cast<uint64_t>(lastPairs & (pairs == 0)) << j);
+        size_t bit = static_cast<unsigned>(__builtin_ctzll(x));
+        size_t i = w * 64 + bit;
         b->MAT[i] = 'U';
         b->MAT[i + k - 1] = 'U';
         char *addr = b->data + i * POOL_NODE_SIZE;
         b->nodes[i] = {static_cast<uint16_t>(k), addr};
-        b->startBits[w] |= uint64_t{1} << bit;
+        b->startBits[w] |= low;
         // The first and the last 32 bytes: the same ones for one node.
         memset(addr, 0, POOL_NODE_SIZE);
         memset(addr + (k - 1) * POOL_NODE_SIZE, 0, POOL_NODE_SIZE);
@@ -591,20 +594,31 @@ void PutMem(void *p) {
   if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr) {
     size_t i = offset / POOL_NODE_SIZE, w = i >> 6, bit = i & 63;
     uint64_t starts = b->startBits[w], lo = b->freeBits[w];
-    // The allocation's length: up to the next start or free node in the word
-    // (none there: 64, which the general path takes).
-    size_t count = 1 + static_cast<unsigned>(__builtin_ctzll((((starts | lo) >> bit) >> 1) | uint64_t{1} << 63));
-    if (offset % POOL_NODE_SIZE == 0 && (starts >> bit & 1) != 0 && count <= 3) {
-      b->startBits[w] = starts & ~(uint64_t{1} << bit);
-      lo |= ShortRun(count, bit);
+    // The allocation runs up to the next start or free node; when that lies
+    // in the word, `end` is its bit (else 0, for the general path), and the
+    // nodes to release are the bits from `first` below it.
+    uint64_t first = uint64_t{1} << bit;
+    uint64_t after = (starts | lo) & ~uint64_t{1} << bit;
+    uint64_t end = after & -after;
+    size_t count = static_cast<unsigned>(__builtin_ctzll(after | uint64_t{1} << 63)) - bit;
+    if (offset % POOL_NODE_SIZE == 0 && (starts & first) != 0 && end != 0 && count <= 3) {
+      b->startBits[w] = starts & ~first;
+      lo |= end - first;
       uint64_t hi = b->freeBits[w + 1];
       b->freeBits[w] = lo;
-      uint64_t s = *b->summary | FreeWordBit(w) | static_cast<uint64_t>(PairStarts(lo, hi) != 0) << (32 + w);
-      if (bit == 0 && w > 0) s |= (b->freeBits[w - 1] >> 63) << (31 + w);
-      *b->summary = s;
-      uint64_t slotBit = uint64_t{1} << b->slot;
-      fits[0] |= slotBit;
-      fits[1] |= (s >> 32) != 0 ? slotBit : 0;
+      // Blocks in the granule table have a slot. The next request waits for
+      // the fit set of pairs, so its new value is made from the old summary
+      // and the new pair bits, not from the new summary.
+      size_t slot = static_cast<size_t>(b->slot);
+      uint64_t old = slotSummary[slot];
+      uint64_t pairBits = PairStarts(lo, hi) != 0 ? PairWordBit(w) : 0;
+      // A pair may now start in the last node of the word before.
+      if (bit == 0 && w > 0) pairBits |= (b->freeBits[w - 1] >> 63) << (31 + w);
+      slotSummary[slot] = old | FreeWordBit(w) | pairBits;
+      uint64_t slotBit = uint64_t{1} << slot;
+      if ((fits[0] & slotBit) == 0) [[unlikely]]
+        fits[0] |= slotBit;
+      fits[1] |= (old | pairBits) >> 32 != 0 ? slotBit : 0;
       b->longestRun = POOL_BLOCK_NODES;
       b->MAT[i] = ' ';
       b->MAT[i + count / 2] = ' ';

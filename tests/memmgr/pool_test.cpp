@@ -130,6 +130,48 @@ TEST(PoolBlocks, FullBlockLeadsToASecondOne) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
+// In a full block, single nodes freed one by one: each release and each
+// request changes whether the block has a free node, or two in a row, and
+// the search must follow. Pairs that span two words of the map are the
+// edge: the first node of a word, freed after the last of the word before,
+// makes one.
+TEST(PoolBlocks, FitsFollowSingleNodesFreedInAFullBlock) {
+  std::vector<char *> piece;
+  for (int i = 0; i < POOL_BLOCK_NODES; ++i) piece.push_back(static_cast<char *>(GetMem(20)));
+  ASSERT_EQ(PoolBlockCount(), 1);
+  char *data = pMemB->data;
+  for (int word : {1, 5, 31}) {
+    int last = word * 64 - 1;
+    PutMem(piece[last]);
+    EXPECT_EQ(PoolViolation(), "");
+    PutMem(piece[last + 1]);
+    EXPECT_EQ(PoolViolation(), "");
+    // Two nodes: the pair across the words, not a new block.
+    piece[last] = static_cast<char *>(GetMem(40));
+    EXPECT_EQ(piece[last], data + last * POOL_NODE_SIZE) << "pair across word " << word;
+    EXPECT_EQ(PoolBlockCount(), 1);
+    EXPECT_EQ(PoolViolation(), "");
+    // The same pair taken by two single nodes, the lower first.
+    PutMem(piece[last]);
+    piece[last] = static_cast<char *>(GetMem(1));
+    piece[last + 1] = static_cast<char *>(GetMem(1));
+    EXPECT_EQ(piece[last], data + last * POOL_NODE_SIZE);
+    EXPECT_EQ(piece[last + 1], data + (last + 1) * POOL_NODE_SIZE);
+    EXPECT_EQ(pMemB->freeNodes, 0);
+    EXPECT_EQ(PoolViolation(), "");
+  }
+  // A pair inside a word, freed from the top down; then a lone node below
+  // it, which a single node takes before the pair.
+  PutMem(piece[101]);
+  PutMem(piece[100]);
+  PutMem(piece[70]);
+  EXPECT_EQ(PoolViolation(), "");
+  EXPECT_EQ(GetMem(1), data + 70 * POOL_NODE_SIZE);
+  EXPECT_EQ(GetMem(33), data + 100 * POOL_NODE_SIZE);
+  EXPECT_EQ(pMemB->freeNodes, 0);
+  EXPECT_EQ(PoolViolation(), "");
+}
+
 TEST(PoolBlocks, ReleasingTheOnlyAllocationEmptiesThePool) {
   char *p = static_cast<char *>(GetMem(100));
   strcpy(p, "left behind");
