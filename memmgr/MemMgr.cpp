@@ -606,19 +606,19 @@ void PutMem(void *p) {
       lo |= end - first;
       uint64_t hi = b->freeBits[w + 1];
       b->freeBits[w] = lo;
-      // Blocks in the granule table have a slot. The next request waits for
-      // the fit set of pairs, so its new value is made from the old summary
-      // and the new pair bits, not from the new summary.
+      // Blocks in the granule table have a slot. Releases only add to the
+      // fit sets, and a block that had a pair already has its bit, so the
+      // new pair bits alone decide: the next request, which waits for the
+      // fit set of pairs, need not wait for the summary too.
       size_t slot = static_cast<size_t>(b->slot);
-      uint64_t old = slotSummary[slot];
       uint64_t pairBits = PairStarts(lo, hi) != 0 ? PairWordBit(w) : 0;
       // A pair may now start in the last node of the word before.
       if (bit == 0 && w > 0) pairBits |= (b->freeBits[w - 1] >> 63) << (31 + w);
-      slotSummary[slot] = old | FreeWordBit(w) | pairBits;
+      slotSummary[slot] |= FreeWordBit(w) | pairBits;
       uint64_t slotBit = uint64_t{1} << slot;
       if ((fits[0] & slotBit) == 0) [[unlikely]]
         fits[0] |= slotBit;
-      fits[1] |= (old | pairBits) >> 32 != 0 ? slotBit : 0;
+      fits[1] |= pairBits != 0 ? slotBit : 0;
       b->longestRun = POOL_BLOCK_NODES;
       b->MAT[i] = ' ';
       b->MAT[i + count / 2] = ' ';
