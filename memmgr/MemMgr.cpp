@@ -121,7 +121,6 @@ void EnterGranules(PoolBlock *b) {
 // node 0 of the next word hi.
 [[gnu::always_inline]] inline uint64_t PairStarts(uint64_t lo, uint64_t hi) { return lo & ((lo >> 1) | (hi << 63)); }
 
-
 // The summary's bits of word w: has a free node; has a pair starting in it.
 constexpr uint64_t FreeWordBit(uint64_t w) { return uint64_t{1} << w; }
 constexpr uint64_t PairWordBit(uint64_t w) { return uint64_t{1} << (32 + w); }
@@ -561,7 +560,6 @@ void *GetMem(size_t n) {
         lo &= ~taken;
         pairs &= ~(taken | taken >> 1);
         b->freeBits[w] = lo;
-        bool lastPairs = (s >> 32) == uint64_t{1} << w;
         uint64_t clear = static_cast<uint64_t>(lo == 0) | static_cast<uint64_t>(pairs == 0) << 32;
         s &= ~(clear << w);
         slotSummary[j] = s;
@@ -569,7 +567,7 @@ void *GetMem(size_t n) {
         // go at random, so a mask.
         if (static_cast<uint32_t>(s) == 0) [[unlikely]]
           fits[0] &= ~(uint64_t{1} << j);
-        fits[1] &= ~(static_cast<uint64_t>(lastPairs & (pairs == 0)) << j);
+        fits[1] &= ~(static_cast<uint64_t>((s >> 32) == 0) << j);
         size_t bit = static_cast<unsigned>(__builtin_ctzll(x));
         size_t i = w * 64 + bit;
         b->MAT[i] = 'U';
