@@ -496,7 +496,9 @@ int FindTokenC(const char *word, const char *list)
         return 0;
     char delim = list[0];
     size_t len = strlen(word);
-    if (len > PATTERN_SIZE - 2)
+    // The same limit as FindToken, whose pattern also holds the closing
+    // delimiter: both lookups find the same words.
+    if (len > PATTERN_SIZE - 3)
         return 0;
     int count = 0;
     for (const char *p = list; *p != '\0'; p++) {

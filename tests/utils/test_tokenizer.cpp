@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "utils/utils.h"
@@ -353,10 +354,14 @@ TEST(FindToken, OverlongWordsAreNeverFound)
     std::string list = "," + word + ",";
     EXPECT_EQ(FindToken(word.c_str(), list.c_str()), 1);
     EXPECT_EQ(FindTokenC(word.c_str(), list.c_str()), 1);
-    std::string longer(2000, 'w');
-    std::string longList = "," + longer + ",";
-    EXPECT_EQ(FindToken(longer.c_str(), longList.c_str()), 0);
-    EXPECT_EQ(FindTokenC(longer.c_str(), longList.c_str()), 0);
+    // One character more and neither finds it, though the case-blind
+    // pattern (no closing delimiter) would still have room.
+    for (size_t n : {510, 2000}) {
+        std::string longer(n, 'w');
+        std::string longList = ",a," + longer + ",";
+        EXPECT_EQ(FindToken(longer.c_str(), longList.c_str()), 0) << n;
+        EXPECT_EQ(FindTokenC(longer.c_str(), longList.c_str()), 0) << n;
+    }
 }
 
 TEST(FindToken, AgreesWithThePlainSearchOnArbitraryLists)
@@ -380,6 +385,45 @@ TEST(FindToken, AgreesWithThePlainSearchOnArbitraryLists)
                 << "width " << width << " word [" << word << "] list [" << list << "]";
         }
     }
+}
+
+// Texts that end right before a page the process may not read: the wide
+// scans and the scanners must stop at the terminator.
+TEST(FindToken, ReadsNothingPastTheTerminator)
+{
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    auto *m = static_cast<char *>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(m, MAP_FAILED);
+    ASSERT_EQ(mprotect(m + page, page, PROT_NONE), 0);
+    auto atPageEnd = [&](const std::string &text) {
+        char *p = m + page - (text.size() + 1);
+        memcpy(p, text.c_str(), text.size() + 1);
+        return p;
+    };
+    std::mt19937 rng(7);
+    for (int width : {64, 32, 16}) {
+        if (FindTokenScanWidth(width) != width)
+            continue;
+        for (size_t len = 1; len < 200; len++) {
+            std::string list(1, ',');
+            while (list.size() < len)
+                list += "ab,"[rng() % 3];
+            const char *p = atPageEnd(list);
+            for (const char *word : {"a", "b", "ab", "zz", ""}) {
+                ASSERT_EQ(FindToken(word, p), PlainFindToken(word, list)) << width << " [" << list << "]";
+                (void)FindTokenC(word, p);
+            }
+        }
+    }
+    for (const char *text : {"a\\", "\\", "ab,c\\", ",,,"}) {
+        EXPECT_NO_FATAL_FAILURE(AllTokens(atPageEnd(text), ","));
+        (void)GetTokenCount(atPageEnd(text), ",");
+        char *parsed = atPageEnd(text);
+        while (GetTokenParse(parsed, ",") != nullptr)
+            parsed = nullptr;
+    }
+    munmap(m, 2 * page);
 }
 
 TEST(FindToken, LongListsCountEveryDelimiter)
