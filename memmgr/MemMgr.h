@@ -82,7 +82,8 @@ PoolBlock *FindBlock(const void *p);
 // True when the n characters at s all equal c.
 bool TestMAT(const char *s, char c, int n);
 // False only when the pool knows that b holds no run of k free nodes: what
-// lets a search pass the block by. For k of 1 and 2 the answer is exact.
+// lets a search pass the block by. For k of 1 and 2 and a block among the
+// first POOL_SLOTS the answer is exact; past them it is only a bound.
 bool PoolMayHoldRun(const PoolBlock *b, int k);
 
 // Replaces how blocks get their memory (null, null restores the default).
