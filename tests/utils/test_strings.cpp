@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -286,6 +287,10 @@ TEST_F(StringsTest, StrChrSkipsEscapedCharacters)
     EXPECT_EQ(StrChr("ab\\", 'x'), nullptr) << "a trailing backslash stops at the end";
     EXPECT_EQ(StrChr("ab\\", '\\'), nullptr);
     EXPECT_EQ(StrChr("abc", 0), nullptr);
+    // On the heap, exactly as long as the text: a read past the terminator
+    // after the trailing backslash would show under the address sanitizer.
+    std::unique_ptr<char[]> exact(new char[4]{'a', 'b', '\\', '\0'});
+    EXPECT_EQ(StrChr(exact.get(), 'x'), nullptr);
     EXPECT_EQ(StrLen("abc"), 3u);
     EXPECT_EQ(StrLen(""), 0u);
 }
