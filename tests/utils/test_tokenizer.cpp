@@ -417,7 +417,7 @@ TEST(FindToken, ReadsNothingPastTheTerminator)
         }
     }
     for (const char *text : {"a\\", "\\", "ab,c\\", ",,,"}) {
-        EXPECT_NO_FATAL_FAILURE(AllTokens(atPageEnd(text), ","));
+        (void)AllTokens(atPageEnd(text), ",");
         (void)GetTokenCount(atPageEnd(text), ",");
         char *parsed = atPageEnd(text);
         while (GetTokenParse(parsed, ",") != nullptr)
