@@ -526,7 +526,9 @@ const char *const *ChooseLanguage() {
   char *lang = std::getenv("LANG");
   if (!lang) return NLS_ENGLISH;
   // Drop the code set ("fr_FR.ISO8859-1" -> "fr_FR") in the environment
-  // itself, so that the commands we start see the same plain name.
+  // itself, so that the commands we start see the same plain name. Through
+  // setenv: the string getenv returns must not be written to (it may even be
+  // read-only, when LANG was set with putenv).
   if (char *dot = std::strchr(lang, '.')) {
     std::string plain(lang, dot);
     setenv("LANG", plain.c_str(), 1);

@@ -1,12 +1,26 @@
 // setup: entry point. main is the installer's run sequence, step by step;
 // it ends the process and never returns.
 #include <cstring>
+#include <string_view>
 
 #include "installer/setup.h"
 #include "syscmd/SysCmd.h"
 
+namespace {
+
+// The path we were started with, without trailing slashes ("/x/setup/" names
+// the program /x/setup as well); "setup" when it names nothing.
+const char *StartPath(int argc, char **argv) {
+  std::string_view path = argc > 0 && argv[0] ? argv[0] : "";
+  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  if (path.empty()) return "setup";
+  return SaveStr("%.*s", static_cast<int>(path.size()), path.data());
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
-  const char *argv0 = argc > 0 && argv[0] && *argv[0] ? argv[0] : "setup";
+  const char *argv0 = StartPath(argc, argv);
 
   // 1. Logging on, the default work area, an empty line buffer.
   flUseLog = 1;

@@ -260,13 +260,15 @@ class SetupProgram : public ::testing::Test {
     std::string cmd = "rm -rf '" + dir_ + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
   }
-  ChildResult Run(const std::string &argv0, std::vector<std::string> args) {
+  // Runs the program at `path` (by default argv0 itself) with argv[0] = argv0.
+  ChildResult Run(const std::string &argv0, std::vector<std::string> args, std::string path = "") {
+    if (path.empty()) path = argv0;
     return RunChild([&] {
       if (chdir(dir_.c_str()) != 0) _exit(98);
       std::vector<char *> argv{const_cast<char *>(argv0.c_str())};
       for (std::string &a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
-      execv(argv0.c_str(), argv.data());
+      execv(path.c_str(), argv.data());
       _exit(97);
     });
   }
@@ -283,6 +285,12 @@ TEST_F(SetupProgram, VersionQueryPrintsItsOwnNameAndVersion) {
   r = Run("./" + name_, {"-v"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, name_ + " 3.02.05\n");
+
+  // Trailing slashes do not empty the name (nor make the log "/tmp/.log").
+  r = Run(dir_ + "/" + name_ + "//", {"-v"}, dir_ + "/" + name_);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, name_ + " 3.02.05\n");
+  EXPECT_EQ(access(log_.c_str(), F_OK), 0);
 }
 
 TEST_F(SetupProgram, VersionQueryComesAfterTheCommandLayerStarted) {
