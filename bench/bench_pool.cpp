@@ -29,15 +29,17 @@ namespace {
 constexpr int kLive = 4096;
 
 struct Workload {
-  std::vector<size_t> sizes;     // size of allocation i
-  std::vector<int> releaseOrder; // a permutation of 0 .. kLive-1
-  std::vector<int> victims;      // Churn: which slot goes next
-  std::vector<size_t> newSizes;  // Churn: size of its successor
+  std::vector<size_t> sizes;      // size of allocation i
+  std::vector<int> releaseOrder;  // a permutation of 0 .. kLive-1
+  std::vector<int> victims;       // Churn: which slot goes next
+  std::vector<size_t> newSizes;   // Churn: size of its successor
 
-  Workload() {
+  Workload()
+  {
     std::mt19937 rng(42);
     std::uniform_int_distribution<size_t> size(16, 64);
-    for (int i = 0; i < kLive; ++i) sizes.push_back(size(rng));
+    for (int i = 0; i < kLive; ++i)
+      sizes.push_back(size(rng));
     releaseOrder.resize(kLive);
     std::iota(releaseOrder.begin(), releaseOrder.end(), 0);
     std::shuffle(releaseOrder.begin(), releaseOrder.end(), rng);
@@ -55,26 +57,33 @@ void *slots[kLive];
 // Left as written, the compiler fuses malloc and memset into calloc, which
 // in this C library bypasses the per-thread cache that malloc uses: a slower
 // baseline than the one named. Hiding the pointer keeps the two calls.
-void *ZeroedMalloc(size_t n) {
+void *ZeroedMalloc(size_t n)
+{
   void *p = malloc(n);
   benchmark::DoNotOptimize(p);
-  if (p != nullptr) memset(p, 0, n);
+  if (p != nullptr)
+    memset(p, 0, n);
   return p;
 }
 
 template <void *(*Get)(size_t), void (*Put)(void *)>
-void FillDrain(benchmark::State &state) {
+void FillDrain(benchmark::State &state)
+{
   for (auto _ : state) {
-    for (int i = 0; i < kLive; ++i) slots[i] = Get(work.sizes[static_cast<size_t>(i)]);
+    for (int i = 0; i < kLive; ++i)
+      slots[i] = Get(work.sizes[static_cast<size_t>(i)]);
     benchmark::ClobberMemory();
-    for (int i : work.releaseOrder) Put(slots[i]);
+    for (int i : work.releaseOrder)
+      Put(slots[i]);
   }
   state.SetItemsProcessed(state.iterations() * kLive);
 }
 
 template <void *(*Get)(size_t), void (*Put)(void *)>
-void Churn(benchmark::State &state) {
-  for (int i = 0; i < kLive; ++i) slots[i] = Get(work.sizes[static_cast<size_t>(i)]);
+void Churn(benchmark::State &state)
+{
+  for (int i = 0; i < kLive; ++i)
+    slots[i] = Get(work.sizes[static_cast<size_t>(i)]);
   size_t step = 0;
   for (auto _ : state) {
     int v = work.victims[step];
@@ -83,14 +92,27 @@ void Churn(benchmark::State &state) {
     benchmark::DoNotOptimize(slots[v]);
     step = (step + 1) & 65535;
   }
-  for (void *p : slots) Put(p);
+  for (void *p : slots)
+    Put(p);
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Pool_Churn(benchmark::State &state) { Churn<GetMem, PutMem>(state); }
-void BM_Malloc_Churn(benchmark::State &state) { Churn<ZeroedMalloc, free>(state); }
-void BM_Pool_FillDrain(benchmark::State &state) { FillDrain<GetMem, PutMem>(state); }
-void BM_Malloc_FillDrain(benchmark::State &state) { FillDrain<ZeroedMalloc, free>(state); }
+void BM_Pool_Churn(benchmark::State &state)
+{
+  Churn<GetMem, PutMem>(state);
+}
+void BM_Malloc_Churn(benchmark::State &state)
+{
+  Churn<ZeroedMalloc, free>(state);
+}
+void BM_Pool_FillDrain(benchmark::State &state)
+{
+  FillDrain<GetMem, PutMem>(state);
+}
+void BM_Malloc_FillDrain(benchmark::State &state)
+{
+  FillDrain<ZeroedMalloc, free>(state);
+}
 
 BENCHMARK(BM_Pool_Churn)->Repetitions(5);
 BENCHMARK(BM_Malloc_Churn)->Repetitions(5);
@@ -99,12 +121,15 @@ BENCHMARK(BM_Malloc_FillDrain)->Repetitions(5);
 
 // Prints as usual and keeps each benchmark's best times for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, std::pair<double, double>> times; // CPU, wall
-  void ReportRuns(const std::vector<Run> &runs) override {
+public:
+  std::map<std::string, std::pair<double, double>> times;  // CPU, wall
+  void ReportRuns(const std::vector<Run> &runs) override
+  {
     for (const Run &r : runs) {
-      if (r.run_type != Run::RT_Iteration || !r.aggregate_name.empty()) continue;
-      auto [it, fresh] = times.try_emplace(r.run_name.function_name, r.GetAdjustedCPUTime(), r.GetAdjustedRealTime());
+      if (r.run_type != Run::RT_Iteration || !r.aggregate_name.empty())
+        continue;
+      auto [it, fresh] = times.try_emplace(r.run_name.function_name, r.GetAdjustedCPUTime(),
+                                           r.GetAdjustedRealTime());
       if (!fresh) {
         it->second.first = std::min(it->second.first, r.GetAdjustedCPUTime());
         it->second.second = std::min(it->second.second, r.GetAdjustedRealTime());
@@ -114,9 +139,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 };
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
   // The repetitions of pool and baseline run interleaved (unless the command
   // line says otherwise), so that a slow spell of the machine falls on both.
   std::vector<char *> args(argv, argv + argc);
@@ -125,13 +151,15 @@ int main(int argc, char **argv) {
   argc = static_cast<int>(args.size());
   argv = args.data();
   benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    return 1;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const char *what : {"Churn", "FillDrain"}) {
     auto pool = reporter.times.find(std::string("BM_Pool_") + what);
     auto base = reporter.times.find(std::string("BM_Malloc_") + what);
-    if (pool == reporter.times.end() || base == reporter.times.end()) continue;
+    if (pool == reporter.times.end() || base == reporter.times.end())
+      continue;
     const auto &[poolCpu, poolWall] = pool->second;
     const auto &[baseCpu, baseWall] = base->second;
     if (baseCpu > 0 && baseWall > 0)

@@ -16,53 +16,54 @@ namespace {
 // A keyword list of 64 words of mixed length, the wanted one last.
 std::string MakeKeywordList()
 {
-    static const char *stems[] = {"dir", "dirto", "install", "newdir", "checkps", "chmod", "link", "sed"};
-    std::string list = ",";
-    for (int i = 0; i < 63; i++)
-        list += std::string(stems[i % 8]) + std::to_string(i) + ",";
-    list += "lastword,";
-    return list;
+  static const char *stems[] = {"dir",     "dirto", "install", "newdir",
+                                "checkps", "chmod", "link",    "sed"};
+  std::string list = ",";
+  for (int i = 0; i < 63; i++)
+    list += std::string(stems[i % 8]) + std::to_string(i) + ",";
+  list += "lastword,";
+  return list;
 }
 
 const std::string keywordList = MakeKeywordList();
 
 void BM_SaveStr_PutMem(benchmark::State &state)
 {
-    // A running program always holds other saved strings; without one the
-    // pool would hand its block back to the system on every PutMem.
-    char *resident = SaveStr_("resident");
-    int i = 0;
-    for (auto _ : state) {
-        char *s = SaveStr("%s/%s/%s.%d", "/opt", "Norvo/npxx", "pkg_tar", i++ & 7);
-        benchmark::DoNotOptimize(s);
-        PutMem(s);
-    }
-    PutMem(resident);
+  // A running program always holds other saved strings; without one the
+  // pool would hand its block back to the system on every PutMem.
+  char *resident = SaveStr_("resident");
+  int i = 0;
+  for (auto _ : state) {
+    char *s = SaveStr("%s/%s/%s.%d", "/opt", "Norvo/npxx", "pkg_tar", i++ & 7);
+    benchmark::DoNotOptimize(s);
+    PutMem(s);
+  }
+  PutMem(resident);
 }
 BENCHMARK(BM_SaveStr_PutMem);
 
 void BM_asprintf_free(benchmark::State &state)
 {
-    int i = 0;
-    for (auto _ : state) {
-        char *s = nullptr;
-        if (asprintf(&s, "%s/%s/%s.%d", "/opt", "Norvo/npxx", "pkg_tar", i++ & 7) < 0)
-            state.SkipWithError("asprintf failed");
-        benchmark::DoNotOptimize(s);
-        free(s);
-    }
+  int i = 0;
+  for (auto _ : state) {
+    char *s = nullptr;
+    if (asprintf(&s, "%s/%s/%s.%d", "/opt", "Norvo/npxx", "pkg_tar", i++ & 7) < 0)
+      state.SkipWithError("asprintf failed");
+    benchmark::DoNotOptimize(s);
+    free(s);
+  }
 }
 BENCHMARK(BM_asprintf_free);
 
 void BM_FindToken_LastOf64(benchmark::State &state)
 {
-    const char *list = keywordList.c_str();
-    for (auto _ : state) {
-        int pos = FindToken("lastword", list);
-        benchmark::DoNotOptimize(pos);
-    }
-    if (FindToken("lastword", list) != 64)
-        state.SkipWithError("wrong position");
+  const char *list = keywordList.c_str();
+  for (auto _ : state) {
+    int pos = FindToken("lastword", list);
+    benchmark::DoNotOptimize(pos);
+  }
+  if (FindToken("lastword", list) != 64)
+    state.SkipWithError("wrong position");
 }
 BENCHMARK(BM_FindToken_LastOf64);
 
@@ -70,29 +71,29 @@ BENCHMARK(BM_FindToken_LastOf64);
 // vectors get (skipped when the machine lacks the width).
 void BM_FindToken_LastOf64_Width(benchmark::State &state)
 {
-    int widest = FindTokenScanWidth(64);
-    if (FindTokenScanWidth(static_cast<int>(state.range(0))) != state.range(0)) {
-        state.SkipWithError("width not available here");
-        return;
-    }
-    const char *list = keywordList.c_str();
-    for (auto _ : state) {
-        int pos = FindToken("lastword", list);
-        benchmark::DoNotOptimize(pos);
-    }
-    FindTokenScanWidth(widest);
+  int widest = FindTokenScanWidth(64);
+  if (FindTokenScanWidth(static_cast<int>(state.range(0))) != state.range(0)) {
+    state.SkipWithError("width not available here");
+    return;
+  }
+  const char *list = keywordList.c_str();
+  for (auto _ : state) {
+    int pos = FindToken("lastword", list);
+    benchmark::DoNotOptimize(pos);
+  }
+  FindTokenScanWidth(widest);
 }
 BENCHMARK(BM_FindToken_LastOf64_Width)->Arg(32)->Arg(16);
 
 void BM_strstr_LastOf64(benchmark::State &state)
 {
-    const char *list = keywordList.c_str();
-    char pattern[] = ",lastword,";
-    benchmark::DoNotOptimize(pattern);
-    for (auto _ : state) {
-        const char *hit = strstr(list, pattern);
-        benchmark::DoNotOptimize(hit);
-    }
+  const char *list = keywordList.c_str();
+  char pattern[] = ",lastword,";
+  benchmark::DoNotOptimize(pattern);
+  for (auto _ : state) {
+    const char *hit = strstr(list, pattern);
+    benchmark::DoNotOptimize(hit);
+  }
 }
 BENCHMARK(BM_strstr_LastOf64);
 

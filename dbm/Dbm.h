@@ -32,15 +32,15 @@ extern char *pToolPath;
 
 // ---- Plain record files -----------------------------------------------------
 
-constexpr int DBM_REC_MAX = 65527;     // bytes after a record's length field
-constexpr int DBM_BUF_SIZE = 65536;    // a record buffer: RecLen field and record
+constexpr int DBM_REC_MAX = 65527;   // bytes after a record's length field
+constexpr int DBM_BUF_SIZE = 65536;  // a record buffer: RecLen field and record
 
 // One record found by DbmGetDbLinkList / DbmTGetDbLinkList (pool memory).
 struct DbLink {
-    DbLink *pNext;    // next node or null
-    char *pKey;       // pool copy of key, terminator and value
-    char *pData;      // the value inside pKey
-    int32_t DataLen;  // value length
+  DbLink *pNext;    // next node or null
+  char *pKey;       // pool copy of key, terminator and value
+  char *pData;      // the value inside pKey
+  int32_t DataLen;  // value length
 };
 
 // Low-level record I/O, shared by both flavours. A record buffer holds the
@@ -97,44 +97,44 @@ void DbmDelete();
 // ---- Typed record database -------------------------------------------------
 
 enum : int32_t {
-    DBT_KEEP_IMAGE = 2,   // never refresh the image from the file
-    DBT_NO_ARCHIVE = 4,   // changes stay in memory until DbmTArchiveDb
+  DBT_KEEP_IMAGE = 2,  // never refresh the image from the file
+  DBT_NO_ARCHIVE = 4,  // changes stay in memory until DbmTArchiveDb
 };
 enum : int32_t {
-    DBT_TYPE_NEW = 0,     // image made in memory
-    DBT_TYPE_PLAIN = 1,   // plain record file
-    DBT_TYPE_TYPED = 2,   // typed file with header
+  DBT_TYPE_NEW = 0,    // image made in memory
+  DBT_TYPE_PLAIN = 1,  // plain record file
+  DBT_TYPE_TYPED = 2,  // typed file with header
 };
 constexpr int DBT_HEADER_SIZE = 16;
-constexpr int DBT_KEY_MAX = 4096;      // key and terminator, as callers' key buffers
+constexpr int DBT_KEY_MAX = 4096;  // key and terminator, as callers' key buffers
 
 struct DbTIndex;  // lookup index over the image, private to the module
 
 // An open typed database (pool memory, from DbTOpen).
 struct DbTHandle {
-    char *pName;          // name or path given to DbTOpen
-    uint8_t flSwap;       // length fields are byte-swapped against the host
-    int32_t Flags;        // DBT_KEEP_IMAGE, DBT_NO_ARCHIVE
-    unsigned char *pImage;  // the file image, or null
-    int32_t ImageSize;    // bytes used in pImage
-    long FileTime;        // mtime (s) of the file the image came from, 0: none
-    int32_t Cursor;       // position of the scrambled field routines
-    int32_t WalkPos;      // position of the next record of the walk
-    int32_t RecCount;     // record count (typed header)
-    int32_t DbType;       // DBT_TYPE_*
-    // The rest identifies the loaded file beyond its mtime seconds (a rewrite
-    // within the same second is still seen) and caches lookups.
-    long FileTimeNs;
-    long FileSize;        // -1 after a failed read: never written back over
-    unsigned long FileIno;
-    DbTIndex *pIndex;     // null until the first lookup after a change
+  char *pName;            // name or path given to DbTOpen
+  uint8_t flSwap;         // length fields are byte-swapped against the host
+  int32_t Flags;          // DBT_KEEP_IMAGE, DBT_NO_ARCHIVE
+  unsigned char *pImage;  // the file image, or null
+  int32_t ImageSize;      // bytes used in pImage
+  long FileTime;          // mtime (s) of the file the image came from, 0: none
+  int32_t Cursor;         // position of the scrambled field routines
+  int32_t WalkPos;        // position of the next record of the walk
+  int32_t RecCount;       // record count (typed header)
+  int32_t DbType;         // DBT_TYPE_*
+  // The rest identifies the loaded file beyond its mtime seconds (a rewrite
+  // within the same second is still seen) and caches lookups.
+  long FileTimeNs;
+  long FileSize;  // -1 after a failed read: never written back over
+  unsigned long FileIno;
+  DbTIndex *pIndex;  // null until the first lookup after a change
 };
 
 // One record of the walk.
 struct DbTRecord {
-    uint16_t RecLen;
-    uint16_t KeyLen;
-    char *pKey;           // plain images only: the key in the shared scratch buffer
+  uint16_t RecLen;
+  uint16_t KeyLen;
+  char *pKey;  // plain images only: the key in the shared scratch buffer
 };
 
 // Application handles the toolkit reads (opened by the application).
@@ -169,8 +169,7 @@ int DbmTCopyRecord(DbTHandle *h, const char *srcKey, const char *dstKey);
 // prefix + key for every record, then suffix (pool string), null if none.
 char *DbmTGetRecordList(DbTHandle *h, const char *prefix, const char *suffix);
 // The same for keys beginning with an entry of the comma list.
-char *DbmTGetRecordListS(DbTHandle *h, const char *list, const char *prefix,
-                         const char *suffix);
+char *DbmTGetRecordListS(DbTHandle *h, const char *list, const char *prefix, const char *suffix);
 DbLink *DbmTGetDbLinkList(DbTHandle *h, const char *pattern);
 // Writes the image to <pToolPath>/db/<pName>.ndb through the replacement file.
 int DbmTArchiveDb(DbTHandle *h);

@@ -18,9 +18,9 @@
 
 // Where the user was before a move: enough to show that page again.
 struct HtmlHistoryEntry {
-  int32_t File;          // index of the loaded file
-  HtmlPage *pPage;       // the page shown
-  int32_t TargetPos;     // offset of the target in the page text, 0 for its top
+  int32_t File;       // index of the loaded file
+  HtmlPage *pPage;    // the page shown
+  int32_t TargetPos;  // offset of the target in the page text, 0 for its top
 };
 
 // Moves remembered; later ones are not recorded, so Back goes back at most
@@ -45,6 +45,6 @@ inline constexpr char szHelpContentsPage[] = "contents";
 // <key> of the printer help database.
 inline constexpr char szRedirectMark[] = "$$";
 inline constexpr char szRedirectSuffix[] = ".redirect";  // matched in any case
-constexpr int REDIRECT_KEY_SIZE = 64;   // key buffer: at most 63 characters
+constexpr int REDIRECT_KEY_SIZE = 64;                    // key buffer: at most 63 characters
 
 #endif

@@ -20,69 +20,69 @@
 // One loaded file. The parser writes zero bytes into pContent, and the
 // strings of the page model point into it, so it lives as long as the file.
 struct HtmlFile {
-  char *pFileName;   // the name as loaded, without "file://" and "#target"
-  char *pContent;    // the whole text (or the caller's buffer)
-  char *pParse;      // parse position in pContent
-  List Pages;        // HtmlPage records in file order
+  char *pFileName;  // the name as loaded, without "file://" and "#target"
+  char *pContent;   // the whole text (or the caller's buffer)
+  char *pParse;     // parse position in pContent
+  List Pages;       // HtmlPage records in file order
 };
 
 // One page of a file.
 struct HtmlPage {
-  char *pPageName;   // null for an unnamed page
-  char *pText;       // the laid-out text; null until laid out
-  List Head;         // HtmlAttr elements of the head
-  List Body;         // HtmlAttr elements of the body
-  List Links;        // items hold HtmlAnchor pointers, in text order
-  int32_t LineCount; // lines of pText
+  char *pPageName;    // null for an unnamed page
+  char *pText;        // the laid-out text; null until laid out
+  List Head;          // HtmlAttr elements of the head
+  List Body;          // HtmlAttr elements of the body
+  List Links;         // items hold HtmlAnchor pointers, in text order
+  int32_t LineCount;  // lines of pText
 };
 
 // One element: a tag or a text run.
 struct HtmlAttr {
-  char *pTag;        // tag name as written ("td", "/td"); null for text
+  char *pTag;  // tag name as written ("td", "/td"); null for text
   // Tag: the raw attribute text after the name, or null. Text run: the
   // text. "a" tag: its HtmlAnchor. Table after measuring: its HtmlTable.
   void *pAttrData;
-  int32_t AttrLen;   // length of the text first stored in pAttrData
+  int32_t AttrLen;  // length of the text first stored in pAttrData
 };
 
 // One "a" tag.
 struct HtmlAnchor {
-  char *pTarget;     // value of its "name" or "href", without quotes
+  char *pTarget;  // value of its "name" or "href", without quotes
   // Row and column while the page is laid out, then offsets into pText.
   int32_t StartPos;
   int32_t EndPos;
-  int32_t TextLen;   // columns of the anchor text, link marks included
+  int32_t TextLen;     // columns of the anchor text, link marks included
   int32_t AnchorKind;  // ANCHOR_*
 };
 
 // AnchorKind.
 enum : int32_t {
-  ANCHOR_NONE = 0,   // neither "name" nor "href"
-  ANCHOR_NAME = 1,   // a target inside a page
-  ANCHOR_HREF = 2,   // a link
+  ANCHOR_NONE = 0,  // neither "name" nor "href"
+  ANCHOR_NAME = 1,  // a target inside a page
+  ANCHOR_HREF = 2,  // a link
 };
 
 // A measured table; it replaces the data of its "table" element, whose tag
 // is renamed "fitab" so that the layout places it without measuring again.
 struct HtmlTable {
-  int32_t Col;       // top-left position in the grid
+  int32_t Col;  // top-left position in the grid
   int32_t Row;
-  int32_t Width;     // columns and rows, borders included
+  int32_t Width;  // columns and rows, borders included
   int32_t Height;
-  int32_t Padding;   // cellpadding in columns
-  int32_t Spacing;   // cellspacing in columns
-  int32_t RuleWidth; // 1: the rule between cells, taken off percent cell widths
-  uint8_t flBorder;  // the "border" attribute is present
+  int32_t Padding;       // cellpadding in columns
+  int32_t Spacing;       // cellspacing in columns
+  int32_t RuleWidth;     // 1: the rule between cells, taken off percent cell widths
+  uint8_t flBorder;      // the "border" attribute is present
   int32_t *pRowHeights;  // RowCount heights
   int32_t *pColWidths;   // ColCount widths
   int32_t RowCount;
   int32_t ColCount;
 };
 
-constexpr int HTML_MAX_FILES = 100;   // files loaded at once
-constexpr int HTML_ROW_WIDTH = 132;   // characters per row of the layout grid
+constexpr int HTML_MAX_FILES = 100;        // files loaded at once
+constexpr int HTML_ROW_WIDTH = 132;        // characters per row of the layout grid
 constexpr int HTML_PIXELS_PER_COLUMN = 7;  // HTML widths to terminal columns
-constexpr int HTML_TABLE_MAX = 1000;  // rows and columns of one table
+constexpr int HTML_TABLE_MAX = 1000;       // rows and columns of one table
 
 // Character references the reader knows: keyword list of the names with
 // their ';' (matched in exact case). Entity k stands for the ISO 8859-1
@@ -102,25 +102,20 @@ inline constexpr char HTMLKeys[] =
 // Indexed by the 1-based position a keyword search gives (index 0 unused):
 // the length of entity k's name with its ';', so the reader can skip it.
 inline constexpr int HTMLKeySizes[HTML_ENTITY_COUNT + 1] = {
-    0, 5, 6, 5, 6, 7, 4, 7, 5, 4, 5, 5, 6, 4, 4, 4,
-    5, 4, 7, 5, 5, 6, 6, 5, 7, 6, 5, 5, 6, 7, 7, 7,
-    7, 7, 7, 6, 7, 5, 6, 6, 7, 7, 7, 6, 5, 7, 7, 6,
-    5, 4, 7, 7, 7, 6, 7, 5, 6, 7, 7, 7, 6, 5, 7, 6,
-    6, 7, 7, 6, 7, 5, 6, 6, 7, 7, 7, 6, 5, 7, 7, 6,
-    5, 4, 7, 7, 7, 6, 7, 5, 7, 7, 7, 7, 6, 5, 7, 6,
-    5,
+    0, 5, 6, 5, 6, 7, 4, 7, 5, 4, 5, 5, 6, 4, 4, 4, 5, 4, 7, 5, 5, 6, 6, 5, 7,
+    6, 5, 5, 6, 7, 7, 7, 7, 7, 7, 6, 7, 5, 6, 6, 7, 7, 7, 6, 5, 7, 7, 6, 5, 4,
+    7, 7, 7, 6, 7, 5, 6, 7, 7, 7, 6, 5, 7, 6, 6, 7, 7, 6, 7, 5, 6, 6, 7, 7, 7,
+    6, 5, 7, 7, 6, 5, 4, 7, 7, 7, 6, 7, 5, 7, 7, 7, 7, 6, 5, 7, 6, 5,
 };
 // The same index: the byte entity k is written as.
 inline constexpr unsigned char HTMLChars[HTML_ENTITY_COUNT + 1] = {
-    0x00, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA,
-    0xAB, 0xAC, 0xAD, 0xAE, 0xAF, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6,
-    0xB7, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xC1, 0xC2,
-    0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE,
-    0xCF, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8, 0xD9, 0xDA,
-    0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6,
-    0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF2,
-    0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE,
-    0xFF,
+    0x00, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC,
+    0xAD, 0xAE, 0xAF, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7, 0xB8, 0xB9, 0xBA,
+    0xBB, 0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8,
+    0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6,
+    0xD7, 0xD8, 0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE0, 0xE1, 0xE2, 0xE3, 0xE4,
+    0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF2,
+    0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF,
 };
 // The three tables are kept by hand; a slip in one would garble text.
 static_assert(
@@ -131,8 +126,7 @@ static_assert(
           ++len;
           continue;
         }
-        if (++k > HTML_ENTITY_COUNT || HTMLKeySizes[k] != len ||
-            HTMLChars[k] != 0xA0 + k - 1)
+        if (++k > HTML_ENTITY_COUNT || HTMLKeySizes[k] != len || HTMLChars[k] != 0xA0 + k - 1)
           return false;
         len = 0;
       }

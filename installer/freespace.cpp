@@ -34,7 +34,8 @@ constexpr char PROBE_TOO_SMALL[] =
 
 // The figure of a size file of the distribution plus the margin; a missing
 // file ends the run.
-double RequiredSpace(const char *file) {
+double RequiredSpace(const char *file)
+{
   if (!GetFileContent(pPathToSetup, file)) {
     std::printf("%s", nlsSetupStrCvt(MSG_NO_SIZE_FILE));
     exit_app(0);
@@ -44,24 +45,29 @@ double RequiredSpace(const char *file) {
 
 // The first and the last word of a df line: the file system and its mount
 // point.
-std::pair<std::string_view, std::string_view> DeviceAndMount(const char *line) {
+std::pair<std::string_view, std::string_view> DeviceAndMount(const char *line)
+{
   constexpr std::string_view blanks = " \t\n";
   std::string_view text = line;
   size_t start = text.find_first_not_of(blanks);
-  if (start == std::string_view::npos) return {};
+  if (start == std::string_view::npos)
+    return {};
   size_t end = text.find_first_of(blanks, start);
   std::string_view device = text.substr(start, end == std::string_view::npos ? end : end - start);
   size_t last = text.find_last_not_of(blanks);
   size_t before = text.find_last_of(blanks, last);
-  std::string_view mount = text.substr(before == std::string_view::npos ? 0 : before + 1, last - before);
+  std::string_view mount =
+      text.substr(before == std::string_view::npos ? 0 : before + 1, last - before);
   return {device, mount};
 }
 
 // Two readings of one file system. Their figures may differ when something
 // else writes there between them, so only the file system and the mount
 // point are compared.
-bool SameFileSystem(const DiskInfo &a, const DiskInfo &b) {
-  if (std::strcmp(a.line, b.line) == 0) return true;
+bool SameFileSystem(const DiskInfo &a, const DiskInfo &b)
+{
+  if (std::strcmp(a.line, b.line) == 0)
+    return true;
   auto [deviceA, mountA] = DeviceAndMount(a.line);
   auto [deviceB, mountB] = DeviceAndMount(b.line);
   return !deviceA.empty() && deviceA == deviceB && mountA == mountB;
@@ -69,7 +75,8 @@ bool SameFileSystem(const DiskInfo &a, const DiskInfo &b) {
 
 // The nearest existing directory of `path` (a saved string) and whether
 // `path` itself exists.
-char *ExistingPath(const char *path, bool *exists) {
+char *ExistingPath(const char *path, bool *exists)
+{
   int flag = 0;
   char *found = FindExistingPath(path, &flag);
   *exists = flag != 0;
@@ -78,7 +85,8 @@ char *ExistingPath(const char *path, bool *exists) {
 
 }  // namespace
 
-void FreeSpaceForInstall(const char *workDir, const char *baseDir, const char *makerWord) {
+void FreeSpaceForInstall(const char *workDir, const char *baseDir, const char *makerWord)
+{
   double needInstall = RequiredSpace("isize");
   double needWork = RequiredSpace("tsize");
 
@@ -87,8 +95,10 @@ void FreeSpaceForInstall(const char *workDir, const char *baseDir, const char *m
   char *workPath = ExistingPath(workDir, &exists);
   bool measured = GetDiskSpace(workPath, &work);
   PutMem(workPath);
-  if (!measured) return;
-  if (exists) work.avail += DUPath(workDir);  // the old work area goes first
+  if (!measured)
+    return;
+  if (exists)
+    work.avail += DUPath(workDir);  // the old work area goes first
 
   // The installation side: the deepest of app, maker and base that exists.
   // When none does, the nearest existing ancestor of the base is measured,

@@ -18,12 +18,15 @@ constexpr char WORD_DELIMS[] = " \t\r\n";
 
 // Changes the working directory; a failure is only logged, the commands that
 // follow name their files in full.
-void ChangeDirectory(const char *dir) {
-  if (chdir(dir) != 0) PutLogMsg("WARNING_MSG: cannot change directory to %s\n", dir);
+void ChangeDirectory(const char *dir)
+{
+  if (chdir(dir) != 0)
+    PutLogMsg("WARNING_MSG: cannot change directory to %s\n", dir);
 }
 
 // Runs a command line through the shell; its status does not matter.
-void RunUnchecked(const char *command) {
+void RunUnchecked(const char *command)
+{
   int status = std::system(command);
   (void)status;
 }
@@ -35,19 +38,26 @@ void RunUnchecked(const char *command) {
 // named file from the distribution directory into `workDir`. Lines
 // end at '\n' or '\r'; the list ends at a line without words or a line that
 // is exactly the end mark, and the end mark ends the line it stands on.
-void CopyDistribution(const char *list, const char *workDir) {
+void CopyDistribution(const char *list, const char *workDir)
+{
   const char *lineCursor = list;
   char line[LINEBUF_SIZE];
   while (GetTokenD(nullptr, "\n\r", &lineCursor, line, sizeof line)) {
-    if (std::strcmp(line, END_OF_LIST) == 0) return;
+    if (std::strcmp(line, END_OF_LIST) == 0)
+      return;
     char word[LINEBUF_SIZE];
     const char *wordCursor = line;
     const char *w = GetTokenD(line, WORD_DELIMS, &wordCursor, word, sizeof word);
-    if (!w) return;
-    for (; w && std::strcmp(w, END_OF_LIST) != 0; w = GetTokenD(nullptr, WORD_DELIMS, &wordCursor, word, sizeof word)) {
+    if (!w)
+      return;
+    for (; w && std::strcmp(w, END_OF_LIST) != 0;
+         w = GetTokenD(nullptr, WORD_DELIMS, &wordCursor, word, sizeof word)) {
       if (!workDir) {
         if (!IsShellSafeWord(w))
-          ErrorMsg(2, 1, "distribution list names \"%s\": blanks and shell special characters are not allowed", w);
+          ErrorMsg(
+              2, 1,
+              "distribution list names \"%s\": blanks and shell special characters are not allowed",
+              w);
         continue;
       }
       SysCmd(CMD_CP, 2, "%s/%s %s", pPathToSetup, w, workDir);
@@ -59,7 +69,8 @@ void CopyDistribution(const char *list, const char *workDir) {
 // of its programs set-user-ID: nobody else may write into it meanwhile. It
 // must be a fresh directory of our own that only we can write to; anything
 // else (someone was quicker after the removal) ends the run.
-void MakePrivateWorkArea(const char *workDir) {
+void MakePrivateWorkArea(const char *workDir)
+{
   struct stat st;
   if (mkdir(workDir, 0755) != 0 || lstat(workDir, &st) != 0 || !S_ISDIR(st.st_mode) ||
       st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
@@ -68,7 +79,8 @@ void MakePrivateWorkArea(const char *workDir) {
 
 }  // namespace
 
-int installFromSite(const char *workDir) {
+int installFromSite(const char *workDir)
+{
   // The unpacking and the clean-up work from other directories (the work
   // area itself, "/"): a relative work area would name something else there.
   char cwd[LINEBUF_SIZE];
@@ -78,8 +90,10 @@ int installFromSite(const char *workDir) {
   }
   // The distribution directory is pasted into every copy command line.
   if (!IsShellSafeWord(pPathToSetup))
-    ErrorMsg(2, 1, "refusing the distribution directory \"%s\": blanks and shell special characters are not allowed",
-             pPathToSetup);
+    ErrorMsg(
+        2, 1,
+        "refusing the distribution directory \"%s\": blanks and shell special characters are not allowed",
+        pPathToSetup);
   GetDisksData(pPathToSetup);
   char list[LINEBUF_SIZE];
   std::snprintf(list, sizeof list, "%s", LineBuf);
@@ -91,8 +105,10 @@ int installFromSite(const char *workDir) {
   return 0;
 }
 
-int Install() {
-  if (!readyForInstallation()) return 0;
+int Install()
+{
+  if (!readyForInstallation())
+    return 0;
   genZFile();
   SysCmd(CMD_UNCOMPRESS, 2, "%s/%s.tar.Z", pNorvoInstallDir, szArchiveName);
   ChangeDirectory(pNorvoInstallDir);
@@ -130,7 +146,8 @@ int Install() {
   return 0;
 }
 
-void NorvoClean(const char *workDir) {
+void NorvoClean(const char *workDir)
+{
   ChangeDirectory("/");
   SysCmd(CMD_RM_R, 1, " %s", workDir);
   if (flCreatedTmpDir) {

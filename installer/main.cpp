@@ -10,16 +10,20 @@ namespace {
 
 // The path we were started with, without trailing slashes ("/x/setup/" names
 // the program /x/setup as well); "setup" when it names nothing.
-const char *StartPath(int argc, char **argv) {
+const char *StartPath(int argc, char **argv)
+{
   std::string_view path = argc > 0 && argv[0] ? argv[0] : "";
-  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
-  if (path.empty()) return "setup";
+  while (!path.empty() && path.back() == '/')
+    path.remove_suffix(1);
+  if (path.empty())
+    return "setup";
   return SaveStr("%.*s", static_cast<int>(path.size()), path.data());
 }
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
   const char *argv0 = StartPath(argc, argv);
 
   // 1. Logging on, the default work area, an empty line buffer.
@@ -36,9 +40,11 @@ int main(int argc, char **argv) {
   InitSysCmdList();
 
   // 4. The installation notes; the first fetch fixes the language.
-  for (int i = 0; i < 5; ++i) InstallInfo[i] = nlsSetupStrCvt(10 + i);
+  for (int i = 0; i < 5; ++i)
+    InstallInfo[i] = nlsSetupStrCvt(10 + i);
   const int siteIds[4] = {10, 11, 17, 18};
-  for (int i = 0; i < 4; ++i) InstallSiteInfo[i] = nlsSetupStrCvt(siteIds[i]);
+  for (int i = 0; i < 4; ++i)
+    InstallSiteInfo[i] = nlsSetupStrCvt(siteIds[i]);
 
   // 5. The command line: work area, installation base, version query.
   parseCommandLineOptions(argc, argv);

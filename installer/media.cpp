@@ -30,7 +30,8 @@ constexpr char OLD_DAEMON_LINK_DIR[] = "/etc/rc2.d";
 
 // Upper-cases the list up to its end mark: a DOS medium shows its file
 // names in capitals, and the mark itself stays as it is.
-void UpperCaseList(char *text) {
+void UpperCaseList(char *text)
+{
   const char *end = std::strstr(text, END_OF_LIST);
   for (char *p = text; *p && p != end; ++p)
     *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
@@ -38,8 +39,10 @@ void UpperCaseList(char *text) {
 
 // Reads one answer line into LineBuf; false at end of input. The rest of an
 // overlong line is dropped so that it is not taken for the next answer.
-bool ReadAnswer() {
-  if (!std::fgets(LineBuf, ANSWER_MAX + 1, stdin)) return false;
+bool ReadAnswer()
+{
+  if (!std::fgets(LineBuf, ANSWER_MAX + 1, stdin))
+    return false;
   if (!std::strchr(LineBuf, '\n')) {
     int c;
     while ((c = std::getchar()) != EOF && c != '\n') {
@@ -50,7 +53,8 @@ bool ReadAnswer() {
 
 // Asks whether to go on despite an earlier installation that used the old
 // print daemon. "no" and end of input end the run with status 0.
-void ConfirmOldDaemon() {
+void ConfirmOldDaemon()
+{
   std::printf(nlsSetupStrCvt(MSG_OLD_DAEMON), szMakerDir, szMakerDir, szMakerDir, szProductDir);
   for (;;) {
     std::printf("%s", nlsSetupStrCvt(MSG_CONTINUE));
@@ -63,36 +67,39 @@ void ConfirmOldDaemon() {
     }
     char word[ANSWER_MAX + 1];
     const char *cursor = LineBuf;
-    if (!GetTokenD(LineBuf, " \t\r\n", &cursor, word, sizeof word)) continue;
+    if (!GetTokenD(LineBuf, " \t\r\n", &cursor, word, sizeof word))
+      continue;
     // No answer is longer than three letters; longer words are not looked up.
     int answer = std::strlen(word) <= 3 ? FindToken(word, YES_NO) : 0;
     switch (answer) {
       case ANSWER_Y:
-      case ANSWER_YES:
-        return;
-      case ANSWER_NO:
-        exit_app(0);
+      case ANSWER_YES: return;
+      case ANSWER_NO: exit_app(0);
       case ANSWER_N:
         // Declines the old daemon: its start-up links go, the new package
         // is installed.
-        for (const char *link : OLD_DAEMON_LINKS) DeleteFile(OLD_DAEMON_LINK_DIR, link);
+        for (const char *link : OLD_DAEMON_LINKS)
+          DeleteFile(OLD_DAEMON_LINK_DIR, link);
         return;
-      default:
-        break;
+      default: break;
     }
   }
 }
 
 }  // namespace
 
-int GetDisksData(const char *dir) {
-  if (GetFileContent(dir, "disks")) return 1;
-  if (!GetFileContent(dir, "DISKS")) ErrorMsg(2, 1, nlsSetupStrCvt(MSG_NO_LIST), szMakerDir);
+int GetDisksData(const char *dir)
+{
+  if (GetFileContent(dir, "disks"))
+    return 1;
+  if (!GetFileContent(dir, "DISKS"))
+    ErrorMsg(2, 1, nlsSetupStrCvt(MSG_NO_LIST), szMakerDir);
   UpperCaseList(LineBuf);
   return 1;
 }
 
-bool readyForInstallation() {
+bool readyForInstallation()
+{
   char *user = GetUserName();
   if (!user || std::strcmp(user, "root") != 0) {
     std::printf(nlsSetupStrCvt(MSG_NOT_ROOT), user ? user : "", my_name);
@@ -100,12 +107,15 @@ bool readyForInstallation() {
     return false;
   }
   PutMem(user);
-  if (FindFile(pAppDir, "NPrintD") || FindFile(pAppDir, "NPrintDStop")) ConfirmOldDaemon();
+  if (FindFile(pAppDir, "NPrintD") || FindFile(pAppDir, "NPrintDStop"))
+    ConfirmOldDaemon();
   return true;
 }
 
-void genZFile() {
-  if (chdir(pNorvoInstallDir) != 0) PutLogMsg("WARNING_MSG: cannot change directory to %s\n", pNorvoInstallDir);
+void genZFile()
+{
+  if (chdir(pNorvoInstallDir) != 0)
+    PutLogMsg("WARNING_MSG: cannot change directory to %s\n", pNorvoInstallDir);
   GetDisksData(pNorvoInstallDir);
   char list[LINEBUF_SIZE];
   std::snprintf(list, sizeof list, "%s", LineBuf);
@@ -113,9 +123,12 @@ void genZFile() {
   char word[LINEBUF_SIZE];
   const char *cursor = list;
   for (const char *w = GetTokenD(list, " \r\n", &cursor, word, sizeof word);
-       w && std::strcmp(w, END_OF_LIST) != 0; w = GetTokenD(nullptr, " \r\n", &cursor, word, sizeof word)) {
+       w && std::strcmp(w, END_OF_LIST) != 0;
+       w = GetTokenD(nullptr, " \r\n", &cursor, word, sizeof word)) {
     bool segment = std::strncmp(w, "pkg_tar.", 8) == 0 || std::strncmp(w, "PKG_TAR.", 8) == 0;
-    if (!segment || !FindFile(pNorvoInstallDir, w)) continue;
-    SysCmd(-CMD_CAT, 2, "%s/%s >> %s/%s.tar.Z", pNorvoInstallDir, w, pNorvoInstallDir, szArchiveName);
+    if (!segment || !FindFile(pNorvoInstallDir, w))
+      continue;
+    SysCmd(-CMD_CAT, 2, "%s/%s >> %s/%s.tar.Z", pNorvoInstallDir, w, pNorvoInstallDir,
+           szArchiveName);
   }
 }

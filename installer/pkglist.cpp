@@ -38,13 +38,29 @@
 // Keyword lists; the order of the items is the order of the enums.
 static constexpr char PkgCommands[] = ",dir,dirto,t,c,m,#,v,s,newdir,checkps";
 enum PkgCommand {
-  PKG_OTHER = 0, PKG_DIR, PKG_DIRTO, PKG_TOUCH, PKG_COPY, PKG_M, PKG_COMMENT, PKG_VERSION,
-  PKG_S, PKG_NEWDIR, PKG_CHECKPS,
+  PKG_OTHER = 0,
+  PKG_DIR,
+  PKG_DIRTO,
+  PKG_TOUCH,
+  PKG_COPY,
+  PKG_M,
+  PKG_COMMENT,
+  PKG_VERSION,
+  PKG_S,
+  PKG_NEWDIR,
+  PKG_CHECKPS,
   PKG_ATTRIBUTES_ONLY,  // release unknown: the words after the operator are attributes
 };
 static constexpr char PkgAttributes[] = ",mode,bat,owner,group,link,name,sed";
 enum PkgAttribute {
-  ATTR_OTHER = 0, ATTR_MODE, ATTR_BAT, ATTR_OWNER, ATTR_GROUP, ATTR_LINK, ATTR_NAME, ATTR_SED,
+  ATTR_OTHER = 0,
+  ATTR_MODE,
+  ATTR_BAT,
+  ATTR_OWNER,
+  ATTR_GROUP,
+  ATTR_LINK,
+  ATTR_NAME,
+  ATTR_SED,
 };
 static constexpr char ReleaseOperators[] = ",<,<=,=,>,>=,";
 
@@ -57,12 +73,12 @@ static constexpr int ReleaseUnknownMsg = 60;  // "failed ts get version"
 // One line of the list, split into words before anything runs: the commands
 // that follow may use the shared tokenizer and LineBuf themselves.
 struct PkgLine {
-  char text[LINEBUF_SIZE];                    // the joined line, continuations blanked
-  char store[LINEBUF_SIZE + MaxPkgWords + 1]; // the words, each terminated
+  char text[LINEBUF_SIZE];                     // the joined line, continuations blanked
+  char store[LINEBUF_SIZE + MaxPkgWords + 1];  // the words, each terminated
   const char *word[MaxPkgWords];
-  const char *rest[MaxPkgWords];              // the raw text behind word[i]
+  const char *rest[MaxPkgWords];  // the raw text behind word[i]
   int count;
-  char sedScript[LINEBUF_SIZE];               // the sed script running to the line end
+  char sedScript[LINEBUF_SIZE];  // the sed script running to the line end
 };
 
 // What a line asks for once its release conditions are resolved.
@@ -92,8 +108,8 @@ bool IsShellSafeWord(const char *word)
     return false;
   static constexpr char safePunctuation[] = "/._-+,:@%=";
   for (const unsigned char *p = reinterpret_cast<const unsigned char *>(word); *p; ++p) {
-    bool letterOrDigit = (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') ||
-                         (*p >= '0' && *p <= '9');
+    bool letterOrDigit =
+        (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9');
     if (letterOrDigit || *p >= 0x80 || strchr(safePunctuation, *p))
       continue;
     return false;
@@ -137,7 +153,8 @@ static void RequireShellSafe(const char *word)
     RefusePkgLine("the word \"%s\" is too long", word);
   if (!IsShellSafeWord(word))
     RefusePkgLine("refusing \"%s\": blanks and shell metacharacters are not allowed in "
-                  "names, modes, owners and link paths", word);
+                  "names, modes, owners and link paths",
+                  word);
 }
 
 // Reads the next logical line of the list into line and splits it into
@@ -194,8 +211,8 @@ static bool ParsePkgLine(const PkgLine &line, PkgAction &action)
         action = {PKG_ATTRIBUTES_ONLY, line.word[at + 1], nullptr, at + 2};
         return true;
       }
-      if (at + 2 >= line.count || !ReleaseConditionHolds(host.release, line.word[at + 1],
-                                                         line.word[at + 2]))
+      if (at + 2 >= line.count ||
+          !ReleaseConditionHolds(host.release, line.word[at + 1], line.word[at + 2]))
         return false;
       at += 3;  // the condition holds: what follows is the line
       continue;
@@ -245,8 +262,7 @@ static int ParsePkgAttributes(PkgLine &line, int first, PkgAttr *attrs)
 static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, int n)
 {
   bool objectInShell = action.command != PKG_M && action.command != PKG_S &&
-                       action.command != PKG_CHECKPS &&
-                       action.command != PKG_ATTRIBUTES_ONLY;
+                       action.command != PKG_CHECKPS && action.command != PKG_ATTRIBUTES_ONLY;
   for (int i = 0; i < n; i++) {
     if (attrs[i].kind == ATTR_OTHER)
       continue;
@@ -307,14 +323,10 @@ static void EditWithSed(const char *object, const char *script)
 static void LinkPkgObject(const char *object, const char *linkPath)
 {
   switch (GetFileType(linkPath)) {
-    case 0:
-      break;
-    case 2:
-      SysCmd(CMD_RM, SYSCMD_FATAL, "%s", linkPath);
-      break;
+    case 0: break;
+    case 2: SysCmd(CMD_RM, SYSCMD_FATAL, "%s", linkPath); break;
     default:
-      RefusePkgLine("%s exists and is not a symbolic link; it is not replaced by a link",
-                    linkPath);
+      RefusePkgLine("%s exists and is not a symbolic link; it is not replaced by a link", linkPath);
   }
   SysCmd(CMD_LN, SYSCMD_FATAL, "-s %s/%s %s", pAppDir, object, linkPath);
 }
@@ -322,9 +334,7 @@ static void LinkPkgObject(const char *object, const char *linkPath)
 static void ApplyPkgAttribute(const char *object, const PkgAttr &attr)
 {
   switch (attr.kind) {
-    case ATTR_MODE:
-      SysCmd(CMD_CHMOD, SYSCMD_FATAL, "%s %s/%s", attr.value, pAppDir, object);
-      break;
+    case ATTR_MODE: SysCmd(CMD_CHMOD, SYSCMD_FATAL, "%s %s/%s", attr.value, pAppDir, object); break;
     case ATTR_BAT: {
       char *wrapper = SaveStr("/usr/bin/%s", attr.value);
       // Writing through a link left there would overwrite the program the
@@ -341,15 +351,11 @@ static void ApplyPkgAttribute(const char *object, const PkgAttr &attr)
     case ATTR_GROUP:
       SysCmd(CMD_CHGRP, SYSCMD_FATAL, "-R %s %s/%s", attr.value, pAppDir, object);
       break;
-    case ATTR_LINK:
-      LinkPkgObject(object, attr.value);
-      break;
+    case ATTR_LINK: LinkPkgObject(object, attr.value); break;
     case ATTR_NAME:
       SysCmd(CMD_MV, SYSCMD_FATAL, "%s/%s %s/%s", pAppDir, object, pAppDir, attr.value);
       break;
-    case ATTR_SED:
-      EditWithSed(object, attr.value);
-      break;
+    case ATTR_SED: EditWithSed(object, attr.value); break;
     default:  // unknown attributes are ignored with their value
       break;
   }
@@ -357,8 +363,7 @@ static void ApplyPkgAttribute(const char *object, const PkgAttr &attr)
 
 // Carries out one line. 1 when a checkps line ended with the user's choice
 // to quit, else 0.
-static int RunPkgLine(const char *pkgDirName, const PkgAction &action, const PkgAttr *attrs,
-                      int n)
+static int RunPkgLine(const char *pkgDirName, const PkgAction &action, const PkgAttr *attrs, int n)
 {
   const char *object = action.object;
   switch (action.command) {
@@ -369,9 +374,7 @@ static int RunPkgLine(const char *pkgDirName, const PkgAction &action, const Pkg
       SysCmd(CMD_CP_R, SYSCMD_LOG, "%s/%s/%s %s", pNorvoInstallDir, pkgDirName, object,
              action.dest);
       break;
-    case PKG_TOUCH:
-      SysCmd(CMD_TOUCH, SYSCMD_LOG, "%s/%s", pAppDir, object);
-      break;
+    case PKG_TOUCH: SysCmd(CMD_TOUCH, SYSCMD_LOG, "%s/%s", pAppDir, object); break;
     case PKG_M:
     case PKG_S:
       if (!FindFile(pAppDir, object))
@@ -389,8 +392,7 @@ static int RunPkgLine(const char *pkgDirName, const PkgAction &action, const Pkg
       if (QuitForRunningProcesses(object))
         return 1;
       break;
-    case PKG_ATTRIBUTES_ONLY:
-      break;
+    case PKG_ATTRIBUTES_ONLY: break;
     default:  // c and every other word
       SysCmd(CMD_CP, SYSCMD_LOG, "%s/%s/%s %s", pNorvoInstallDir, pkgDirName, object, pAppDir);
       break;

@@ -19,15 +19,17 @@ constexpr size_t LINK_TARGET_MAX = 255;
 // True when `dest` itself (not a link standing there) is the existing
 // directory `app`, however the two are spelled: a relative link target,
 // "..", or a linked directory on the way.
-bool IsSameDirectory(const char *app, const char *dest) {
+bool IsSameDirectory(const char *app, const char *dest)
+{
   struct stat sa, sd;
-  return stat(app, &sa) == 0 && lstat(dest, &sd) == 0 && S_ISDIR(sd.st_mode) && sa.st_dev == sd.st_dev &&
-         sa.st_ino == sd.st_ino;
+  return stat(app, &sa) == 0 && lstat(dest, &sd) == 0 && S_ISDIR(sd.st_mode) &&
+         sa.st_dev == sd.st_dev && sa.st_ino == sd.st_ino;
 }
 
 }  // namespace
 
-char *locatePreviousInstallation() {
+char *locatePreviousInstallation()
+{
   char *wellKnown = SaveStr("%s/%s/%s", WELL_KNOWN_BASE, szMakerDir, szProductDir);
   struct stat st;
   if (lstat(wellKnown, &st) != 0) {
@@ -37,13 +39,15 @@ char *locatePreviousInstallation() {
   char target[LINK_TARGET_MAX + 1];
   ssize_t n = S_ISLNK(st.st_mode) ? readlink(wellKnown, target, LINK_TARGET_MAX) : -1;
   PutMem(wellKnown);
-  if (n <= 0) return SaveStr_(WELL_KNOWN_BASE);  // a real directory, or an unreadable link
+  if (n <= 0)
+    return SaveStr_(WELL_KNOWN_BASE);  // a real directory, or an unreadable link
   target[n] = '\0';
   char *base = target[0] == '/' ? SaveStr_(target) : SaveStr("%s/%s", WELL_KNOWN_BASE, target);
   return StripToBaseName(base);
 }
 
-void moveInstallation(const char *fromBase, const char *toBase) {
+void moveInstallation(const char *fromBase, const char *toBase)
+{
   char *fromApp = SaveStr("%s/%s/%s", fromBase, szMakerDir, szProductDir);
   char *toApp = SaveStr("%s/%s/%s", toBase, szMakerDir, szProductDir);
   // Two spellings of one directory: "moving" it would first remove the
@@ -63,7 +67,7 @@ void moveInstallation(const char *fromBase, const char *toBase) {
   SysCmd(CMD_MV, 2, "-f %s/%s/%s %s/%s", fromBase, szMakerDir, szProductDir, toBase, szMakerDir);
   if (std::strcmp(toBase, WELL_KNOWN_BASE) != 0) {
     SysCmd(CMD_RM, 1, "%s/%s/%s", WELL_KNOWN_BASE, szMakerDir, szProductDir);
-    SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", toBase, szMakerDir, szProductDir, WELL_KNOWN_BASE, szMakerDir,
-           szProductDir);
+    SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", toBase, szMakerDir, szProductDir, WELL_KNOWN_BASE,
+           szMakerDir, szProductDir);
   }
 }

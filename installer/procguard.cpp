@@ -23,7 +23,8 @@ constexpr int MSG_SELECT = 70;
 
 }  // namespace
 
-bool QuitForRunningProcesses(const char *names) {
+bool QuitForRunningProcesses(const char *names)
+{
   const char *running = nlsSetupStrCvt(MSG_RUNNING);
   const char *choose = nlsSetupStrCvt(MSG_CHOOSE);
   const char *wait = nlsSetupStrCvt(MSG_WAIT);
@@ -32,7 +33,8 @@ bool QuitForRunningProcesses(const char *names) {
 
   char *report = CheckProcTableForExecs(names);
   for (;;) {
-    if (!report) return false;
+    if (!report)
+      return false;
     std::printf("%s%s\n%s%s%s%s", running, report, choose, wait, quit, select);
     std::fflush(stdout);
     PutMem(report);
@@ -46,15 +48,18 @@ bool QuitForRunningProcesses(const char *names) {
       errormsg("no selection (end of input): quitting the installation");
       return true;
     }
-    if (choice != '\n') std::getchar();  // the line end behind the choice
+    if (choice != '\n')
+      std::getchar();  // the line end behind the choice
 
-    if (choice == '2') return true;
+    if (choice == '2')
+      return true;
     if (choice == '1') {
       for (int i = 0; i < WAIT_CHECKS; ++i) {
         sleep(WAIT_STEP);
         PutMem(report);
         report = CheckProcTableForExecs(names);
-        if (!report) return false;
+        if (!report)
+          return false;
       }
       continue;  // still running after the whole wait: a fresh menu
     }

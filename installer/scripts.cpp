@@ -26,13 +26,12 @@ constexpr char ScriptCopyRight[] =
     "###############################################################\n"
     "\n";
 
-constexpr char SimpleScript[] =
-    "\n"
-    "NPrintFileSourceDir=`pwd`\n"
-    "export NPrintFileSourceDir\n"
-    "\n"
-    "cd %s\n"
-    "exec %s/%s $*\n";
+constexpr char SimpleScript[] = "\n"
+                                "NPrintFileSourceDir=`pwd`\n"
+                                "export NPrintFileSourceDir\n"
+                                "\n"
+                                "cd %s\n"
+                                "exec %s/%s $*\n";
 
 constexpr char NorvoPrintnpxxScript[] =
     "ToolPath=\"%s\"\n"
@@ -302,8 +301,8 @@ bool generateNorvoNSFScript(const char *path, const char *shellLine, const char 
   return true;
 }
 
-void GenSimpleScript(const char *path, const char *shellLine, const char *tmpl,
-                     const char *dir, const char *toolDir, const char *toolName)
+void GenSimpleScript(const char *path, const char *shellLine, const char *tmpl, const char *dir,
+                     const char *toolDir, const char *toolName)
 {
   FILE *script = OpenFile(nullptr, path, "w+", 1);
   if (!script)

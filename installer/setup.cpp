@@ -26,12 +26,14 @@ namespace {
 constexpr char kOptions[] = ",install,-v";
 enum { OPT_INSTALL = 1, OPT_VERSION = 2 };
 
-bool Exists(const char *path) {
+bool Exists(const char *path)
+{
   struct stat st;
   return lstat(path, &st) == 0;
 }
 
-bool IsDirectory(const char *path) {
+bool IsDirectory(const char *path)
+{
   struct stat st;
   return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -40,11 +42,15 @@ bool IsDirectory(const char *path) {
 // working directory ("" is the working directory itself). The run changes
 // its directory later (into the work area, to "/"), so a relative path
 // would then name another place.
-char *AbsolutePath(const char *path) {
-  if (path[0] == '/') return SaveStr_(path);
+char *AbsolutePath(const char *path)
+{
+  if (path[0] == '/')
+    return SaveStr_(path);
   char cwd[4096];
-  if (!getcwd(cwd, sizeof cwd)) return SaveStr_(path);
-  if (!path[0]) return SaveStr_(cwd);
+  if (!getcwd(cwd, sizeof cwd))
+    return SaveStr_(path);
+  if (!path[0])
+    return SaveStr_(cwd);
   return SaveStr("%s%s%s", cwd, std::strcmp(cwd, "/") == 0 ? "" : "/", path);
 }
 
@@ -52,13 +58,16 @@ char *AbsolutePath(const char *path) {
 // the work area's parent in an "rm -rf"): a blank or a shell metacharacter
 // would make them name something else, so such a path is refused before
 // anything on the host changes.
-void RefuseUnsafePath(const char *path) {
+void RefuseUnsafePath(const char *path)
+{
   if (!IsShellSafeWord(path))
-    ErrorMsg(2, 2, "refusing the directory \"%s\": blanks and shell special characters are not allowed",
+    ErrorMsg(2, 2,
+             "refusing the directory \"%s\": blanks and shell special characters are not allowed",
              path);
 }
 
-[[noreturn]] void CannotOpenWorkArea(const char *dir) {
+[[noreturn]] void CannotOpenWorkArea(const char *dir)
+{
   flCreatedTmpDir = 0;
   std::printf(nlsSetupStrCvt(3), dir);
   std::printf("\n\n");
@@ -68,11 +77,14 @@ void RefuseUnsafePath(const char *path) {
 // Makes <dir>/NorvoInstall the work area, creating <dir> (with its parents)
 // when it is missing. Ends the process with status 2 when <dir> cannot be
 // had as a directory.
-void SetWorkArea(const char *arg) {
+void SetWorkArea(const char *arg)
+{
   char *given = SaveStr_(arg);
   size_t len = std::strlen(given);
-  if (len > 1 && given[len - 1] == '/') given[len - 1] = '\0';
-  if (!given[0]) CannotOpenWorkArea(given);
+  if (len > 1 && given[len - 1] == '/')
+    given[len - 1] = '\0';
+  if (!given[0])
+    CannotOpenWorkArea(given);
   char *dir = AbsolutePath(given);
   RefuseUnsafePath(dir);
 
@@ -85,7 +97,8 @@ void SetWorkArea(const char *arg) {
       flCreatedTmpDir = 1;
       CreateFile(dir, nullptr, nullptr, nullptr, nullptr);
     }
-    if (!IsDirectory(dir)) CannotOpenWorkArea(given);
+    if (!IsDirectory(dir))
+      CannotOpenWorkArea(given);
   }
   pNorvoInstallDir = std::strcmp(dir, "/") == 0 ? SaveStr("/%sInstall", szMakerDir)
                                                 : SaveStr("%s/%sInstall", dir, szMakerDir);
@@ -93,7 +106,8 @@ void SetWorkArea(const char *arg) {
 
 }  // namespace
 
-void parseCommandLineOptions(int argc, char **argv) {
+void parseCommandLineOptions(int argc, char **argv)
+{
   for (int i = 1; i < argc; ++i) {
     switch (FindToken(argv[i], kOptions)) {
       case OPT_INSTALL:
@@ -105,26 +119,28 @@ void parseCommandLineOptions(int argc, char **argv) {
           RefuseUnsafePath(pCmdLineInstallDir);
         }
         break;
-      case OPT_VERSION:
-        std::fprintf(stderr, "%s %s\n", my_name, szVersion);
-        exit_app(0);
-      default:
-        SetWorkArea(argv[i]);
-        break;
+      case OPT_VERSION: std::fprintf(stderr, "%s %s\n", my_name, szVersion); exit_app(0);
+      default: SetWorkArea(argv[i]); break;
     }
   }
 }
 
-char *StripToBaseName(char *path) {
-  if (!path) return nullptr;
-  if (char *p = std::strstr(path, szProductDir)) *p = '\0';
-  if (char *p = std::strstr(path, szMakerDir)) *p = '\0';
+char *StripToBaseName(char *path)
+{
+  if (!path)
+    return nullptr;
+  if (char *p = std::strstr(path, szProductDir))
+    *p = '\0';
+  if (char *p = std::strstr(path, szMakerDir))
+    *p = '\0';
   size_t len = std::strlen(path);
-  if (len > 1 && path[len - 1] == '/') path[len - 1] = '\0';
+  if (len > 1 && path[len - 1] == '/')
+    path[len - 1] = '\0';
   return path;
 }
 
-void runInstallation() {
+void runInstallation()
+{
   // 6. An earlier installation decides between upgrade and fresh install.
   pCurrentInstallDir = locatePreviousInstallation();
   if (pCmdLineInstallDir)
@@ -141,7 +157,8 @@ void runInstallation() {
   // 8. Upgrade: nothing of ours may run while it is replaced; then the
   //    earlier installation moves to the new base when one was asked for.
   if (pCurrentInstallDir) {
-    if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit_app(0);
+    if (QuitForRunningProcesses(pBinaryInstanceCheckList))
+      exit_app(0);
     if (std::strcmp(pTargetInstallDir, pCurrentInstallDir) != 0)
       moveInstallation(pCurrentInstallDir, pTargetInstallDir);
   }

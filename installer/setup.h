@@ -18,25 +18,25 @@
 // ---- Entry, command line and run sequence (main.cpp, setup.cpp) -----------
 
 // Fixed words the installer builds its paths and names from.
-inline constexpr char szMakerDir[] = "Norvo";          // <base>/Norvo/npxx
+inline constexpr char szMakerDir[] = "Norvo";  // <base>/Norvo/npxx
 inline constexpr char szProductDir[] = "npxx";
-inline constexpr char szArchiveName[] = "Linuxi386Npxx"; // <work>/Linuxi386Npxx.tar.Z
-inline constexpr char szPkgDir[] = "pkg";              // <work>/pkg/pkg.list
+inline constexpr char szArchiveName[] = "Linuxi386Npxx";  // <work>/Linuxi386Npxx.tar.Z
+inline constexpr char szPkgDir[] = "pkg";                 // <work>/pkg/pkg.list
 inline constexpr char szSpoolDirFmt[] = "/var/spool/%s";  // filled with szMakerDir
 inline constexpr char szVersion[] = "3.02.05";
 inline constexpr char szDefaultBase[] = "/usr";
 
 // Installer state: set once, never released. my_name, flUseLog and LineBuf
 // are the toolkit's (utils/utils.h).
-extern char *pPathToSetup;       // directory of the running setup: the distribution
-extern char *pNorvoInstallDir;   // work area, "/tmp/NorvoInstall" or "<dir>/NorvoInstall"
-extern char *pCmdLineInstallDir; // base given by "install <dir>", or null
-extern char *pCurrentInstallDir; // base of an earlier installation, or null
-extern char *pTargetInstallDir;  // base to install into
-extern char *pAppDir;            // <target>/Norvo/npxx
-extern int flCreatedTmpDir;      // 1: we created the work-area parent ourselves
-extern const char *InstallInfo[5];     // messages 10..14, filled by main
-extern const char *InstallSiteInfo[4]; // messages 10, 11, 17, 18, filled by main
+extern char *pPathToSetup;              // directory of the running setup: the distribution
+extern char *pNorvoInstallDir;          // work area, "/tmp/NorvoInstall" or "<dir>/NorvoInstall"
+extern char *pCmdLineInstallDir;        // base given by "install <dir>", or null
+extern char *pCurrentInstallDir;        // base of an earlier installation, or null
+extern char *pTargetInstallDir;         // base to install into
+extern char *pAppDir;                   // <target>/Norvo/npxx
+extern int flCreatedTmpDir;             // 1: we created the work-area parent ourselves
+extern const char *InstallInfo[5];      // messages 10..14, filled by main
+extern const char *InstallSiteInfo[4];  // messages 10, 11, 17, 18, filled by main
 // Programs that must not run while an earlier installation is replaced.
 extern const char pBinaryInstanceCheckList[];
 
@@ -63,7 +63,7 @@ void runInstallation();
 // Every text the installer shows the user, by id, in six languages. Each
 // translation has the same printf conversions in the same order as the
 // English text of its id.
-constexpr int NLS_SETUP_COUNT = 71;   // ids 0..70
+constexpr int NLS_SETUP_COUNT = 71;  // ids 0..70
 
 extern const char *const NLS_ENGLISH[NLS_SETUP_COUNT];
 extern const char *const NLS_SPANISH[NLS_SETUP_COUNT];
@@ -159,11 +159,11 @@ bool ReleaseConditionHolds(const char *release, const char *op, const char *vers
 // banner ScriptCopyRight filled with the current year (five lines of 63
 // columns and an empty line), then its template formatted with its
 // arguments. Only SimpleScript ends with a newline.
-extern const char ScriptShShell[];        // "#!/bin/sh"
-extern const char ScriptCopyRight[];      // printf format of the year (%d)
-extern const char SimpleScript[];         // dir to cd to, toolDir, toolName
-extern const char NorvoPrintnpxxScript[]; // appDir, "npxx", log base x2, "npxx" x2
-extern const char NorvoNSFScript[];       // appDir, job spool directory
+extern const char ScriptShShell[];         // "#!/bin/sh"
+extern const char ScriptCopyRight[];       // printf format of the year (%d)
+extern const char SimpleScript[];          // dir to cd to, toolDir, toolName
+extern const char NorvoPrintnpxxScript[];  // appDir, "npxx", log base x2, "npxx" x2
+extern const char NorvoNSFScript[];        // appDir, job spool directory
 
 // Writes appDir/.np_cfg (mode 644): " CUPS " when cupsd runs, else " LPRng "
 // when the located lpd is LPRng, else " BSD ". True when written.
@@ -186,7 +186,7 @@ bool generateNorvoNSFScript(const char *path, const char *shellLine, const char 
 // A start-up wrapper at path (mode 755) that changes to dir and runs
 // toolDir/toolName with the caller's arguments. Nothing is written when path
 // cannot be opened (reported on stderr).
-void GenSimpleScript(const char *path, const char *shellLine, const char *tmpl,
-                     const char *dir, const char *toolDir, const char *toolName);
+void GenSimpleScript(const char *path, const char *shellLine, const char *tmpl, const char *dir,
+                     const char *toolDir, const char *toolName);
 
 #endif

@@ -11,20 +11,20 @@
 
 // One node per item; node and item are two pool allocations.
 struct ListNode {
-    ListNode *pPrev;    // null for the first node
-    ListNode *pNext;    // null for the last node
-    void *pItem;        // pool block owned by the node
-    int32_t nSize;      // size of the item in bytes
+  ListNode *pPrev;  // null for the first node
+  ListNode *pNext;  // null for the last node
+  void *pItem;      // pool block owned by the node
+  int32_t nSize;    // size of the item in bytes
 };
 
 // The list header.
 struct List {
-    ListNode *pFirst;   // null when empty
-    ListNode *pLast;    // null when empty
-    ListNode *pCurrent; // cursor of ListWalk/ListWalkBackward: node of the next step
-    int32_t nItems;     // number of nodes
-    int32_t nTotalSize; // sum of the item sizes
-    uint8_t flAddToFront;  // nonzero: new nodes go in front instead of at the end
+  ListNode *pFirst;      // null when empty
+  ListNode *pLast;       // null when empty
+  ListNode *pCurrent;    // cursor of ListWalk/ListWalkBackward: node of the next step
+  int32_t nItems;        // number of nodes
+  int32_t nTotalSize;    // sum of the item sizes
+  uint8_t flAddToFront;  // nonzero: new nodes go in front instead of at the end
 };
 
 // A new empty list in pool memory; release it with ListDel. Null if the pool is exhausted.

@@ -44,8 +44,8 @@ constexpr size_t kMaxRequest = 0x7fff0000 - POOL_NODE_SIZE;
 // table is the first fit of the pool.
 constexpr int kSlots = POOL_SLOTS;
 PoolBlock *slotBlock[kSlots];
-int slotCount = 0;    // entries of the table in use
-int listedBlocks = 0; // blocks in the list
+int slotCount = 0;     // entries of the table in use
+int listedBlocks = 0;  // blocks in the list
 // fits[0] bit j: slotBlock[j] has a free node; fits[1] bit j: it has two
 // free nodes in a row. Always exact.
 uint64_t fits[2];
@@ -66,7 +66,7 @@ int sortedSpan = 1;
 // lookups fall back to the binary search.
 constexpr int kGranuleShift = 16;
 constexpr int kGranules = 256;
-constexpr uintptr_t kNoBegin = uintptr_t{1} << 63; // no pointer lies within 64 KiB above it
+constexpr uintptr_t kNoBegin = uintptr_t{1} << 63;  // no pointer lies within 64 KiB above it
 struct Granule {
   uintptr_t begin[2];
   PoolBlock *block[2];
@@ -77,24 +77,35 @@ PoolMapFn pMapHook = nullptr;
 PoolUnmapFn pUnmapHook = nullptr;
 
 // Smallest multiple of 32 that is at least n + 1.
-size_t RoundLen(size_t n) { return (n / POOL_NODE_SIZE + 1) * POOL_NODE_SIZE; }
+size_t RoundLen(size_t n)
+{
+  return (n / POOL_NODE_SIZE + 1) * POOL_NODE_SIZE;
+}
 
-bool IsDedicated(const PoolBlock *b) { return b->size > POOL_BLOCK_SIZE; }
+bool IsDedicated(const PoolBlock *b)
+{
+  return b->size > POOL_BLOCK_SIZE;
+}
 
 // Length actually mapped for n bytes: whole pages, always one page more
 // than n needs when n is an exact multiple of the page size.
-size_t MapLength(size_t n) {
+size_t MapLength(size_t n)
+{
   size_t page = static_cast<size_t>(getpagesize());
   return page * (n / page + 1);
 }
 
-void ReportOutOfMem() { fprintf(stderr, "ERROR: %s\n", OutOfMem); }
+void ReportOutOfMem()
+{
+  fprintf(stderr, "ERROR: %s\n", OutOfMem);
+}
 
 // The granule table's ordinary block whose data holds `at`, or null (also
 // when the block is not in the table).
 // *offset: where `at` lies in its data, taken from the table, so that the
 // caller need not wait for the block's header to know it.
-[[gnu::always_inline]] inline PoolBlock *LookupGranule(uintptr_t at, uintptr_t *offset) {
+[[gnu::always_inline]] inline PoolBlock *LookupGranule(uintptr_t at, uintptr_t *offset)
+{
   const Granule &g = granules[(at >> kGranuleShift) % kGranules];
   uintptr_t off0 = at - g.begin[0], off1 = at - g.begin[1];
   // Branches, not masks: the way is nearly always the same, and a
@@ -105,13 +116,17 @@ void ReportOutOfMem() { fprintf(stderr, "ERROR: %s\n", OutOfMem); }
   return in0 ? g.block[0] : b;
 }
 
-void EnterGranules(PoolBlock *b) {
-  if (IsDedicated(b)) return;
+void EnterGranules(PoolBlock *b)
+{
+  if (IsDedicated(b))
+    return;
   auto begin = reinterpret_cast<uintptr_t>(b->data);
-  for (uintptr_t g = begin >> kGranuleShift; g <= (begin + POOL_BLOCK_SIZE - 1) >> kGranuleShift; ++g) {
+  for (uintptr_t g = begin >> kGranuleShift; g <= (begin + POOL_BLOCK_SIZE - 1) >> kGranuleShift;
+       ++g) {
     Granule &entry = granules[g % kGranules];
     int way = entry.block[0] == nullptr ? 0 : entry.block[1] == nullptr ? 1 : -1;
-    if (way < 0) continue;
+    if (way < 0)
+      continue;
     entry.begin[way] = begin;
     entry.block[way] = b;
   }
@@ -119,18 +134,29 @@ void EnterGranules(PoolBlock *b) {
 
 // Bit j set: nodes j and j + 1 of word lo are free, the second possibly
 // node 0 of the next word hi.
-[[gnu::always_inline]] inline uint64_t PairStarts(uint64_t lo, uint64_t hi) { return lo & ((lo >> 1) | (hi << 63)); }
+[[gnu::always_inline]] inline uint64_t PairStarts(uint64_t lo, uint64_t hi)
+{
+  return lo & ((lo >> 1) | (hi << 63));
+}
 
 // The summary's bits of word w: has a free node; has a pair starting in it.
-constexpr uint64_t FreeWordBit(uint64_t w) { return uint64_t{1} << w; }
-constexpr uint64_t PairWordBit(uint64_t w) { return uint64_t{1} << (32 + w); }
+constexpr uint64_t FreeWordBit(uint64_t w)
+{
+  return uint64_t{1} << w;
+}
+constexpr uint64_t PairWordBit(uint64_t w)
+{
+  return uint64_t{1} << (32 + w);
+}
 // The summary's words with a free node (k = 1) or a pair (k > 1).
-[[gnu::always_inline]] inline uint32_t SummaryWords(uint64_t summary, int k) {
+[[gnu::always_inline]] inline uint32_t SummaryWords(uint64_t summary, int k)
+{
   return static_cast<uint32_t>(k == 1 ? summary : summary >> 32);
 }
 
 // Brings the summary bits of word w up to date with freeBits.
-[[gnu::always_inline]] inline void Summarize(PoolBlock *b, int w) {
+[[gnu::always_inline]] inline void Summarize(PoolBlock *b, int w)
+{
   uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
   uint64_t s = *b->summary & ~(FreeWordBit(w) | PairWordBit(w));
   *b->summary = s | (lo != 0 ? FreeWordBit(w) : 0) | (PairStarts(lo, hi) != 0 ? PairWordBit(w) : 0);
@@ -138,21 +164,25 @@ constexpr uint64_t PairWordBit(uint64_t w) { return uint64_t{1} << (32 + w); }
 
 // The MAT characters of nodes i .. i+7 as the bit map has them, packed
 // little-endian in 8 bytes: ' ' for a free node, 'U' for a used one.
-[[gnu::always_inline]] inline uint64_t MatChars(const PoolBlock *b, int i) {
+[[gnu::always_inline]] inline uint64_t MatChars(const PoolBlock *b, int i)
+{
   int w = i >> 6, bit = i & 63;
   uint64_t bits = b->freeBits[w] >> bit;
-  if (bit > 56) bits |= b->freeBits[w + 1] << (64 - bit); // i + 8 <= 2048: word w + 1 exists
+  if (bit > 56)
+    bits |= b->freeBits[w + 1] << (64 - bit);  // i + 8 <= 2048: word w + 1 exists
   // Bit t of the low byte to bit 0 of byte t (the multiply does bits 0-6
   // without carries reaching each other; bit 7 goes by itself), then 0/1
   // to 'U'/' '.
-  uint64_t spread = ((bits & 0x7f) * 0x0002040810204081u & 0x0101010101010101u) | (bits >> 7 & 1) << 56;
+  uint64_t spread = ((bits & 0x7f) * 0x0002040810204081u & 0x0101010101010101u) | (bits >> 7 & 1)
+                                                                                      << 56;
   return 0x5555555555555555u ^ spread * static_cast<unsigned char>('U' ^ ' ');
 }
 
 // Sets nodes [i, i + k) used or free in both maps. Inlined with `used`
 // known, so that each caller gets only its own half of the work.
 template <bool used>
-[[gnu::always_inline]] inline void MarkNodes(PoolBlock *b, int i, int k) {
+[[gnu::always_inline]] inline void MarkNodes(PoolBlock *b, int i, int k)
+{
   int first = i >> 6, last = (i + k - 1) >> 6, bit = i & 63;
   if (first == last) {
     // A run inside one word: one mask, and only the summaries that can see
@@ -161,7 +191,8 @@ template <bool used>
     uint64_t mask = (k == 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1) << bit;
     b->freeBits[first] = used ? b->freeBits[first] & ~mask : b->freeBits[first] | mask;
     Summarize(b, first);
-    if (bit == 0 && first > 0) Summarize(b, first - 1);
+    if (bit == 0 && first > 0)
+      Summarize(b, first - 1);
   } else {
     constexpr uint64_t set = used ? 0 : ~uint64_t{0};
     for (int w = first; w <= last; ++w) {
@@ -170,7 +201,8 @@ template <bool used>
       b->freeBits[w] = (b->freeBits[w] & ~mask) | (mask & set);
     }
     // A pair may start in the word before the change and end in it.
-    for (int w = std::max(first - 1, 0); w <= last; ++w) Summarize(b, w);
+    for (int w = std::max(first - 1, 0); w <= last; ++w)
+      Summarize(b, w);
   }
   if (k <= 8 && i + 8 <= POOL_BLOCK_NODES) {
     // Short runs: the 8 characters from i rebuilt from the bit map, which
@@ -185,11 +217,13 @@ template <bool used>
 
 // Bit j of the result: nodes j .. j+k-1 are free, for a run that starts in
 // word lo and may reach into the next word hi (k up to 64).
-uint64_t RunStarts(uint64_t lo, uint64_t hi, int k) {
+uint64_t RunStarts(uint64_t lo, uint64_t hi, int k)
+{
   if (k <= 4) {
     // The common short requests: three fixed steps, each a no-op past k.
     uint64_t x = lo;
-    for (int t = 1; t < 4; ++t) x &= t < k ? (lo >> t) | (hi << (64 - t)) : ~uint64_t{0};
+    for (int t = 1; t < 4; ++t)
+      x &= t < k ? (lo >> t) | (hi << (64 - t)) : ~uint64_t{0};
     return x;
   }
   // Longer runs (up to 64): double the length checked each step.
@@ -204,7 +238,8 @@ uint64_t RunStarts(uint64_t lo, uint64_t hi, int k) {
 }
 
 // Lowest node index that starts k free nodes in b, or -1.
-int FindRun(const PoolBlock *b, int k) {
+int FindRun(const PoolBlock *b, int k)
+{
   if (k <= 64) {
     // A run of up to 64 nodes starts in a word that has a free node (two in
     // a row, for two or more) and ends in that word or the next (the guard
@@ -212,51 +247,63 @@ int FindRun(const PoolBlock *b, int k) {
     for (uint32_t words = SummaryWords(*b->summary, k); words != 0; words &= words - 1) {
       int at = std::countr_zero(words);
       uint64_t x = RunStarts(b->freeBits[at], b->freeBits[at + 1], k);
-      if (x != 0) return at * 64 + std::countr_zero(x);
+      if (x != 0)
+        return at * 64 + std::countr_zero(x);
     }
     return -1;
   }
   uint64_t lo = b->freeBits[0];
-  int carry = 0; // free nodes at the top of the words seen so far
+  int carry = 0;  // free nodes at the top of the words seen so far
   for (int w = 0;;) {
     // A run that began in earlier words starts lower than any in this one.
-    if (carry > 0 && carry + std::countr_one(lo) >= k) return w * 64 - carry;
+    if (carry > 0 && carry + std::countr_one(lo) >= k)
+      return w * 64 - carry;
     carry = lo == ~uint64_t{0} ? carry + 64 : std::countl_one(lo);
-    if (++w == kWords) return -1;
+    if (++w == kWords)
+      return -1;
     lo = b->freeBits[w];
   }
 }
 
 // Bit of b in the fit sets; 0 for a block without a slot.
-uint64_t SlotBit(const PoolBlock *b) { return b->slot < kSlots ? uint64_t{1} << b->slot : 0; }
+uint64_t SlotBit(const PoolBlock *b)
+{
+  return b->slot < kSlots ? uint64_t{1} << b->slot : 0;
+}
 
 // Nodes of b were taken or released: its bits in the fit sets follow its
 // summaries.
-void NoteFits(const PoolBlock *b) {
+void NoteFits(const PoolBlock *b)
+{
   uint64_t s = *b->summary, bit = SlotBit(b);
   fits[0] = (fits[0] & ~bit) | (SummaryWords(s, 1) != 0 ? bit : 0);
   fits[1] = (fits[1] & ~bit) | (SummaryWords(s, 2) != 0 ? bit : 0);
 }
 
 // Gives b the slot j of the table (kSlots: none); its summary goes along.
-void SetSlot(PoolBlock *b, int j) {
+void SetSlot(PoolBlock *b, int j)
+{
   uint64_t s = *b->summary;
   b->slot = j;
   b->summary = j < kSlots ? &slotSummary[j] : &b->ownSummary;
   *b->summary = s;
-  if (j < kSlots) slotBlock[j] = b;
+  if (j < kSlots)
+    slotBlock[j] = b;
 }
 
 // Nodes of b were released: longer runs may have come.
-void NoteFreed(PoolBlock *b) {
+void NoteFreed(PoolBlock *b)
+{
   NoteFits(b);
   b->longestRun = POOL_BLOCK_NODES;
 }
 
 // Sorts the blocks of the table into the address tables.
-void SortSlots() {
+void SortSlots()
+{
   int n = 0;
-  for (auto &g : granules) g = {{kNoBegin, kNoBegin}, {nullptr, nullptr}};
+  for (auto &g : granules)
+    g = {{kNoBegin, kNoBegin}, {nullptr, nullptr}};
   for (int j = 0; j < slotCount; ++j) {
     PoolBlock *b = slotBlock[j];
     EnterGranules(b);
@@ -280,7 +327,8 @@ void SortSlots() {
 }
 
 // Rebuilds the table and everything kept over it from the list.
-void Reindex() {
+void Reindex()
+{
   slotCount = 0;
   fits[0] = fits[1] = 0;
   // Blocks only move up the table, so each summary is read before its old
@@ -296,18 +344,23 @@ void Reindex() {
 // /dev/zero is opened once and kept; when it cannot be opened, anonymous
 // mappings serve instead (not the heap: every block is then unmapped the
 // same way), and the open is tried again next time.
-void *MapBlock(size_t n) {
+void *MapBlock(size_t n)
+{
   size_t len = MapLength(n);
-  if (pMapHook != nullptr) return pMapHook(len);
-  if (MemId < 0) MemId = open("/dev/zero", O_RDWR | O_CLOEXEC);
-  void *p = MemId >= 0 ? mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE, MemId, 0)
-                       : mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pMapHook != nullptr)
+    return pMapHook(len);
+  if (MemId < 0)
+    MemId = open("/dev/zero", O_RDWR | O_CLOEXEC);
+  void *p = MemId >= 0
+                ? mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE, MemId, 0)
+                : mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return p == MAP_FAILED ? nullptr : p;
 }
 
 // Gives back a region of n bytes that MapBlock(n) made: the whole mapping,
 // including the page that rounding added.
-void UnmapBlock(void *p, size_t n) {
+void UnmapBlock(void *p, size_t n)
+{
   size_t len = MapLength(n);
   if (pUnmapHook != nullptr)
     pUnmapHook(p, len);
@@ -317,7 +370,8 @@ void UnmapBlock(void *p, size_t n) {
 
 // Appends b (its data, size and maps set) at the tail, so the list stays in
 // creation order.
-void PushBlock(PoolBlock *b) {
+void PushBlock(PoolBlock *b)
+{
   PoolBlock *last = slotCount == listedBlocks && slotCount > 0 ? slotBlock[slotCount - 1] : pMemB;
   SetSlot(b, slotCount == listedBlocks && slotCount < kSlots ? slotCount++ : kSlots);
   ++listedBlocks;
@@ -325,27 +379,32 @@ void PushBlock(PoolBlock *b) {
   if (last == nullptr) {
     pMemB = b;
   } else {
-    while (last->next != nullptr) last = last->next;
+    while (last->next != nullptr)
+      last = last->next;
     last->next = b;
     b->prev = last;
   }
-  if (b->slot < kSlots) SortSlots();
+  if (b->slot < kSlots)
+    SortSlots();
 }
 
 // Unlinks b. The table is rebuilt: blocks go seldom (only when their last
 // allocation does), and later blocks move up a place.
-void PopBlock(PoolBlock *b) {
+void PopBlock(PoolBlock *b)
+{
   if (b->prev != nullptr)
     b->prev->next = b->next;
   else
     pMemB = b->next;
-  if (b->next != nullptr) b->next->prev = b->prev;
+  if (b->next != nullptr)
+    b->next->prev = b->prev;
   b->next = b->prev = nullptr;
   --listedBlocks;
   Reindex();
 }
 
-void FreeBlock(PoolBlock *b) {
+void FreeBlock(PoolBlock *b)
+{
   PopBlock(b);
   UnmapBlock(b->data, static_cast<size_t>(b->size));
   UnmapBlock(b, sizeof(PoolBlock));
@@ -353,18 +412,20 @@ void FreeBlock(PoolBlock *b) {
 
 // A new block of at least 65536 data bytes, all nodes free, at the tail of
 // the list; null (after reporting) when memory cannot be had.
-PoolBlock *GetNewBlock(size_t n) {
+PoolBlock *GetNewBlock(size_t n)
+{
   n = std::max(n, static_cast<size_t>(POOL_BLOCK_SIZE));
   auto *b = static_cast<PoolBlock *>(MapBlock(sizeof(PoolBlock)));
   char *data = b != nullptr ? static_cast<char *>(MapBlock(n)) : nullptr;
   if (data == nullptr) {
-    if (b != nullptr) UnmapBlock(b, sizeof(PoolBlock));
+    if (b != nullptr)
+      UnmapBlock(b, sizeof(PoolBlock));
     ReportOutOfMem();
     return nullptr;
   }
   memset(b, 0, sizeof(PoolBlock));
   memset(b->MAT, ' ', POOL_BLOCK_NODES);
-  memset(b->freeBits, 0xff, kWords * sizeof b->freeBits[0]); // the guard word stays 0
+  memset(b->freeBits, 0xff, kWords * sizeof b->freeBits[0]);  // the guard word stays 0
   b->startBits[kWords] = 1;
   b->ownSummary = ~uint64_t{0};
   b->summary = &b->ownSummary;
@@ -376,7 +437,8 @@ PoolBlock *GetNewBlock(size_t n) {
 }
 
 // Takes nodes [i, i + k) of b for one allocation.
-void *TakeNodes(PoolBlock *b, int i, int k) {
+void *TakeNodes(PoolBlock *b, int i, int k)
+{
   char *addr = b->data + i * POOL_NODE_SIZE;
   MarkNodes<true>(b, i, k);
   NoteFits(b);
@@ -389,7 +451,8 @@ void *TakeNodes(PoolBlock *b, int i, int k) {
 
 // Index of the node at which an allocation starts at p, or -1. An entry
 // with a count always holds its node's own address, so p must be that.
-int StartNode(const PoolBlock *b, const void *p) {
+int StartNode(const PoolBlock *b, const void *p)
+{
   auto offset = static_cast<size_t>(static_cast<const char *>(p) - b->data);
   int i = static_cast<int>(offset / POOL_NODE_SIZE);
   return (b->startBits[i >> 6] >> (i & 63) & 1) != 0 && offset % POOL_NODE_SIZE == 0 ? i : -1;
@@ -397,31 +460,38 @@ int StartNode(const PoolBlock *b, const void *p) {
 
 // Length in nodes of the allocation that starts at node i: up to the next
 // start or free node (the guard word closes the last).
-int AllocLength(const PoolBlock *b, int i) {
+int AllocLength(const PoolBlock *b, int i)
+{
   int w = i >> 6, bit = i & 63;
   uint64_t x = ((b->startBits[w] | b->freeBits[w]) >> bit) >> 1;
-  if (x != 0) return 1 + std::countr_zero(x);
+  if (x != 0)
+    return 1 + std::countr_zero(x);
   int n = 64 - bit;
   for (++w;; ++w, n += 64) {
     uint64_t y = b->startBits[w] | b->freeBits[w];
-    if (y != 0) return n + std::countr_zero(y);
+    if (y != 0)
+      return n + std::countr_zero(y);
   }
 }
 
 // Moves an allocation to fresh memory of n bytes, copying what it holds.
-void *Relocate(void *p, size_t n, size_t held) {
+void *Relocate(void *p, size_t n, size_t held)
+{
   void *q = GetMem(n);
-  if (q == nullptr) return nullptr;
+  if (q == nullptr)
+    return nullptr;
   memcpy(q, p, std::min(held, n));
   PutMem(p);
   return q;
 }
 
 // A dedicated block for a request of len bytes (already rounded).
-void *GetDedicated(size_t len) {
+void *GetDedicated(size_t len)
+{
   size_t size = (len + POOL_BLOCK_SIZE - 1) / POOL_BLOCK_SIZE * POOL_BLOCK_SIZE;
   PoolBlock *b = GetNewBlock(size);
-  if (b == nullptr) return nullptr;
+  if (b == nullptr)
+    return nullptr;
   memset(b->data, 0, len);
   memset(b->MAT, 'U', POOL_BLOCK_NODES);
   memset(b->freeBits, 0, sizeof b->freeBits);
@@ -434,44 +504,55 @@ void *GetDedicated(size_t len) {
 }
 
 // GetMem for any request.
-[[gnu::noinline]] void *GetAny(size_t n) {
-  if (n == 0) return nullptr;
+[[gnu::noinline]] void *GetAny(size_t n)
+{
+  if (n == 0)
+    return nullptr;
   if (n > kMaxRequest) {
     ReportOutOfMem();
     return nullptr;
   }
   size_t len = RoundLen(n);
-  if (len > POOL_BLOCK_SIZE) return GetDedicated(len);
+  if (len > POOL_BLOCK_SIZE)
+    return GetDedicated(len);
   int k = static_cast<int>(len / POOL_NODE_SIZE);
   // The table first, then the blocks past it. One or two nodes: the first
   // block of the fit set has them. More: the blocks with two free nodes in
   // a row that the longest-run bound does not rule out.
   for (uint64_t maybe = fits[std::min(k, 2) - 1]; maybe != 0; maybe &= maybe - 1) {
     PoolBlock *b = slotBlock[std::countr_zero(maybe)];
-    if (b->freeNodes < k || b->longestRun < k) continue;
+    if (b->freeNodes < k || b->longestRun < k)
+      continue;
     int i = FindRun(b, k);
-    if (i >= 0) return TakeNodes(b, i, k);
+    if (i >= 0)
+      return TakeNodes(b, i, k);
     b->longestRun = k - 1;
   }
   if (slotCount < listedBlocks) {
     for (PoolBlock *b = slotBlock[kSlots - 1]->next; b != nullptr; b = b->next) {
-      if (b->freeNodes < k || b->longestRun < k) continue;
+      if (b->freeNodes < k || b->longestRun < k)
+        continue;
       int i = FindRun(b, k);
-      if (i >= 0) return TakeNodes(b, i, k);
+      if (i >= 0)
+        return TakeNodes(b, i, k);
       b->longestRun = k - 1;
     }
   }
   PoolBlock *b = GetNewBlock(POOL_BLOCK_SIZE);
-  if (b == nullptr) return nullptr;
+  if (b == nullptr)
+    return nullptr;
   return TakeNodes(b, 0, k);
 }
 
 // PutMem for any pointer.
-[[gnu::noinline]] void PutAny(void *p) {
+[[gnu::noinline]] void PutAny(void *p)
+{
   PoolBlock *b = FindBlock(p);
-  if (b == nullptr) return;
+  if (b == nullptr)
+    return;
   if (IsDedicated(b)) {
-    if (p == b->data) FreeBlock(b);
+    if (p == b->data)
+      FreeBlock(b);
     return;
   }
   int i = StartNode(b, p);
@@ -483,40 +564,51 @@ void *GetDedicated(size_t len) {
     NoteFreed(b);
     b->nodes[i] = {0, nullptr};
   }
-  if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
+  if (b->freeNodes == POOL_BLOCK_NODES)
+    FreeBlock(b);
 }
 
-} // namespace
+}  // namespace
 
-void PoolSetMapper(PoolMapFn map, PoolUnmapFn unmap) {
+void PoolSetMapper(PoolMapFn map, PoolUnmapFn unmap)
+{
   pMapHook = map;
   pUnmapHook = unmap;
 }
 
-bool TestMAT(const char *s, char c, int n) {
+bool TestMAT(const char *s, char c, int n)
+{
   for (int i = 0; i < n; ++i)
-    if (s[i] != c) return false;
+    if (s[i] != c)
+      return false;
   return true;
 }
 
-bool PoolMayHoldRun(const PoolBlock *b, int k) {
-  if (k > b->longestRun) return false;
-  if (b->slot == kSlots) return true;
+bool PoolMayHoldRun(const PoolBlock *b, int k)
+{
+  if (k > b->longestRun)
+    return false;
+  if (b->slot == kSlots)
+    return true;
   return (fits[std::min(k, 2) - 1] >> b->slot & 1) != 0;
 }
 
-PoolBlock *FindBlock(const void *p) {
-  if (p == nullptr) return nullptr;
+PoolBlock *FindBlock(const void *p)
+{
+  if (p == nullptr)
+    return nullptr;
   auto at = reinterpret_cast<uintptr_t>(p);
   uintptr_t offset;
-  if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr) return b;
+  if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr)
+    return b;
   // Blocks never overlap, so at most one matches. The end address belongs
   // to whatever follows the block, which may be another block's data.
   if (slotCount == listedBlocks) {
     // The last block that begins at or below p, without branches on the
     // comparisons, which no processor can predict.
     int j = 0;
-    for (int half = sortedSpan / 2; half > 0; half /= 2) j += sortedBegin[j + half] <= at ? half : 0;
+    for (int half = sortedSpan / 2; half > 0; half /= 2)
+      j += sortedBegin[j + half] <= at ? half : 0;
     return at - sortedBegin[j] < sortedSize[j] ? sortedBlock[j] : nullptr;
   }
   PoolBlock *found = nullptr;
@@ -532,7 +624,8 @@ PoolBlock *FindBlock(const void *p) {
 // paths do in fewer steps: no loop, no branch on the size, the maps written
 // directly. A pair that the search finds across two words is taken by the
 // general code.
-void *GetMem(size_t n) {
+void *GetMem(size_t n)
+{
   if (n - 1 < 2 * POOL_NODE_SIZE - 1) {
     size_t k = n / POOL_NODE_SIZE + 1;
     uint64_t fit = fits[k - 1];
@@ -586,7 +679,8 @@ void *GetMem(size_t n) {
   return GetAny(n);
 }
 
-void PutMem(void *p) {
+void PutMem(void *p)
+{
   auto at = reinterpret_cast<uintptr_t>(p);
   uintptr_t offset;
   if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr) {
@@ -611,7 +705,8 @@ void PutMem(void *p) {
       size_t slot = static_cast<size_t>(b->slot);
       uint64_t pairBits = PairStarts(lo, hi) != 0 ? PairWordBit(w) : 0;
       // A pair may now start in the last node of the word before.
-      if (bit == 0 && w > 0) pairBits |= (b->freeBits[w - 1] >> 63) << (31 + w);
+      if (bit == 0 && w > 0)
+        pairBits |= (b->freeBits[w - 1] >> 63) << (31 + w);
       slotSummary[slot] |= FreeWordBit(w) | pairBits;
       uint64_t slotBit = uint64_t{1} << slot;
       if ((fits[0] & slotBit) == 0) [[unlikely]]
@@ -623,20 +718,23 @@ void PutMem(void *p) {
       b->MAT[i + count - 1] = ' ';
       b->nodes[i] = {0, nullptr};
       b->freeNodes += static_cast<int32_t>(count);
-      if (b->freeNodes == POOL_BLOCK_NODES) FreeBlock(b);
+      if (b->freeNodes == POOL_BLOCK_NODES)
+        FreeBlock(b);
       return;
     }
   }
   PutAny(p);
 }
 
-void *AdjustMem(void *p, size_t n) {
+void *AdjustMem(void *p, size_t n)
+{
   if (n == 0) {
     PutMem(p);
     return nullptr;
   }
   PoolBlock *b = FindBlock(p);
-  if (b == nullptr) return GetMem(n);
+  if (b == nullptr)
+    return GetMem(n);
   if (n > kMaxRequest) {
     ReportOutOfMem();
     return nullptr;
@@ -645,8 +743,10 @@ void *AdjustMem(void *p, size_t n) {
   char *cp = static_cast<char *>(p);
 
   if (IsDedicated(b)) {
-    if (cp != b->data) return GetMem(n);
-    if (static_cast<size_t>(b->size) < len) return Relocate(p, n, static_cast<size_t>(b->used));
+    if (cp != b->data)
+      return GetMem(n);
+    if (static_cast<size_t>(b->size) < len)
+      return Relocate(p, n, static_cast<size_t>(b->used));
     // In place, also when len is the block's whole size. Everything past the
     // new length is cleared (what a shrink cut off, and the rounding slack),
     // so a later growth finds zeros; nothing below n is touched.
@@ -657,9 +757,11 @@ void *AdjustMem(void *p, size_t n) {
   }
 
   int i = StartNode(b, p);
-  if (i < 0) return GetMem(n);
+  if (i < 0)
+    return GetMem(n);
   int a = AllocLength(b, i);
-  if (len > POOL_BLOCK_SIZE) return Relocate(p, n, static_cast<size_t>(a) * POOL_NODE_SIZE);
+  if (len > POOL_BLOCK_SIZE)
+    return Relocate(p, n, static_cast<size_t>(a) * POOL_NODE_SIZE);
   int k = static_cast<int>(len / POOL_NODE_SIZE);
 
   if (k < a) {
@@ -697,7 +799,8 @@ void *AdjustMem(void *p, size_t n) {
   return cp;
 }
 
-void DumpMem() {
+void DumpMem()
+{
   auto addr = [](const void *p) { return static_cast<long>(reinterpret_cast<intptr_t>(p)); };
   for (const PoolBlock *b = pMemB; b != nullptr; b = b->next) {
     if (IsDedicated(b)) {
@@ -707,24 +810,28 @@ void DumpMem() {
     }
     int spaces = static_cast<int>(std::count(b->MAT, b->MAT + POOL_BLOCK_NODES, ' '));
     int counted = 0;
-    for (const PoolNode &e : b->nodes) counted += e.count;
+    for (const PoolNode &e : b->nodes)
+      counted += e.count;
     printf("\n============ Block(%li) size(%li) Free(%i) Used(%i) FreeNodeCount(%i) SizeCnt(%i)"
            " <==(%li) (%li)==>\n\tBlock MAT:",
            addr(b), static_cast<long>(b->size), spaces, POOL_BLOCK_NODES - spaces, b->freeNodes,
            POOL_BLOCK_NODES - counted, addr(b->prev), addr(b->next));
     for (int row = 0; row < POOL_BLOCK_NODES; row += 64) {
       char shown[65];
-      for (int j = 0; j < 64; ++j) shown[j] = b->MAT[row + j] == ' ' ? '_' : b->MAT[row + j];
+      for (int j = 0; j < 64; ++j)
+        shown[j] = b->MAT[row + j] == ' ' ? '_' : b->MAT[row + j];
       shown[64] = '\0';
       printf("\n\t%s", shown);
     }
     printf("\n\n\tAllocated Nodes:\n");
     for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
       const PoolNode &e = b->nodes[i];
-      if (e.count == 0 || e.addr == nullptr) continue;
+      if (e.count == 0 || e.addr == nullptr)
+        continue;
       // Bounded by the allocation: contents need not hold a terminator.
-      printf("\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%.*s)\n", i, addr(e.addr),
-             e.count, e.count * POOL_NODE_SIZE, e.count * POOL_NODE_SIZE, static_cast<const char *>(e.addr));
+      printf("\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%.*s)\n", i,
+             addr(e.addr), e.count, e.count * POOL_NODE_SIZE, e.count * POOL_NODE_SIZE,
+             static_cast<const char *>(e.addr));
     }
     printf("\n");
   }

@@ -25,10 +25,10 @@ void DumpMem();
 
 // ---- Pool internals: for diagnostics and tests, not for ordinary callers ----
 
-constexpr int POOL_NODE_SIZE = 32;     // bytes per node
-constexpr int POOL_BLOCK_NODES = 2048; // nodes per ordinary block
-constexpr int POOL_BLOCK_SIZE = POOL_NODE_SIZE * POOL_BLOCK_NODES; // 65536
-constexpr int POOL_SLOTS = 64;        // blocks the pool keeps in its quick table
+constexpr int POOL_NODE_SIZE = 32;                                  // bytes per node
+constexpr int POOL_BLOCK_NODES = 2048;                              // nodes per ordinary block
+constexpr int POOL_BLOCK_SIZE = POOL_NODE_SIZE * POOL_BLOCK_NODES;  // 65536
+constexpr int POOL_SLOTS = 64;  // blocks the pool keeps in its quick table
 
 // One allocation that starts at a node: its length in nodes and its address.
 struct PoolNode {
@@ -40,11 +40,11 @@ struct PoolNode {
 // A block is ordinary when size <= POOL_BLOCK_SIZE, dedicated otherwise (one
 // allocation at data, MAT all 'U', freeNodes 0, nodes all empty).
 struct PoolBlock {
-  PoolBlock *next;   // null at the tail
-  PoolBlock *prev;   // null at the head
-  int32_t size;      // bytes of the data area
-  int32_t used;      // dedicated block: bytes in use (the rounded request)
-  int32_t freeNodes; // number of ' ' in MAT
+  PoolBlock *next;    // null at the tail
+  PoolBlock *prev;    // null at the head
+  int32_t size;       // bytes of the data area
+  int32_t used;       // dedicated block: bytes in use (the rounded request)
+  int32_t freeNodes;  // number of ' ' in MAT
   char *data;
   // Position of the block in the pool's table of the first POOL_SLOTS
   // blocks in list order; POOL_SLOTS for a block past the table (such
@@ -73,9 +73,9 @@ struct PoolBlock {
   char MAT[POOL_BLOCK_NODES + 1];    // ' ' free, 'U' used, NUL-terminated
 };
 
-extern PoolBlock *pMemB;           // head of the block list, null when empty
-extern int MemId;                  // descriptor of /dev/zero, -1 until opened
-extern const char *const OutOfMem; // "Unable to allocate memory"
+extern PoolBlock *pMemB;            // head of the block list, null when empty
+extern int MemId;                   // descriptor of /dev/zero, -1 until opened
+extern const char *const OutOfMem;  // "Unable to allocate memory"
 
 // Block whose data area holds p (its end address is outside), or null.
 PoolBlock *FindBlock(const void *p);

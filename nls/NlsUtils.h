@@ -23,9 +23,9 @@ enum : int {
 
 // Message sets of the toolkit's own texts.
 enum : int {
-  NLS_SET_HELP = 20,       // the help menu
-  NLS_SET_MENU = 25,       // menu texts
-  NLS_SET_TRANS = 999,     // message 1: the translation table when trans.conf is absent
+  NLS_SET_HELP = 20,    // the help menu
+  NLS_SET_MENU = 25,    // menu texts
+  NLS_SET_TRANS = 999,  // message 1: the translation table when trans.conf is absent
 };
 
 constexpr int NLS_STRBUF_SIZE = 2048;   // a fetched value (bounded fetches)

@@ -26,16 +26,33 @@ struct ComEntry {
   int32_t delay;      // after a run: 0 nothing, n > 0 sleep n s, -1 wait for the process
 };
 
-constexpr int COMLIST_SIZE = 83;  // entries 0..82, 82 ends the table
-constexpr int MAX_CMD_INDEX = 81; // highest command index
+constexpr int COMLIST_SIZE = 83;   // entries 0..82, 82 ends the table
+constexpr int MAX_CMD_INDEX = 81;  // highest command index
 
 // Command indices the program names (the rest are listed in comtable.cpp).
 enum : int {
-  CMD_CAT = 3, CMD_CHGRP = 4, CMD_CHMOD = 5, CMD_CHOWN = 6, CMD_CLEAR = 7,
-  CMD_CP = 9, CMD_CP_R = 10, CMD_LN = 17, CMD_MV = 25, CMD_MKDIR = 26,
-  CMD_RM = 29, CMD_RM_R = 30, CMD_SH = 31, CMD_TAR_X = 34, CMD_TOUCH = 35,
-  CMD_UNCOMPRESS = 36, CMD_WHOAMI = 37, CMD_SED = 40, CMD_DU = 41, CMD_LPD = 43,
-  CMD_PS = 55, CMD_DF = 57,
+  CMD_CAT = 3,
+  CMD_CHGRP = 4,
+  CMD_CHMOD = 5,
+  CMD_CHOWN = 6,
+  CMD_CLEAR = 7,
+  CMD_CP = 9,
+  CMD_CP_R = 10,
+  CMD_LN = 17,
+  CMD_MV = 25,
+  CMD_MKDIR = 26,
+  CMD_RM = 29,
+  CMD_RM_R = 30,
+  CMD_SH = 31,
+  CMD_TAR_X = 34,
+  CMD_TOUCH = 35,
+  CMD_UNCOMPRESS = 36,
+  CMD_WHOAMI = 37,
+  CMD_SED = 40,
+  CMD_DU = 41,
+  CMD_LPD = 43,
+  CMD_PS = 55,
+  CMD_DF = 57,
 };
 
 extern ComEntry ComList[COMLIST_SIZE];
@@ -80,9 +97,9 @@ struct ResponseNode {
 
 // Modes of SysCmd.
 enum : int {
-  SYSCMD_QUIET = 0,   // output discarded, failure ignored
-  SYSCMD_LOG = 1,     // dot, logged line and output; failure logged as warning
-  SYSCMD_FATAL = 2,   // as SYSCMD_LOG; failure logged, printed, exit status 1
+  SYSCMD_QUIET = 0,  // output discarded, failure ignored
+  SYSCMD_LOG = 1,    // dot, logged line and output; failure logged as warning
+  SYSCMD_FATAL = 2,  // as SYSCMD_LOG; failure logged, printed, exit status 1
 };
 
 // Runs ComList[index] (2..81) with the formatted arguments behind its flags,
@@ -102,8 +119,7 @@ int SysCmdStatus(int rc, int savedErrno, char *why, size_t whySize);
 ResponseNode *GetCmdResponse(int index, const char *pattern, const char *fmt, ...)
     NORVO_PRINTF(3, 4);
 // The same lines in one saved string, each ending in '\n'; null for none.
-char *GetCmdResponseStr(int index, const char *pattern, const char *fmt, ...)
-    NORVO_PRINTF(3, 4);
+char *GetCmdResponseStr(int index, const char *pattern, const char *fmt, ...) NORVO_PRINTF(3, 4);
 // Releases every node; returns null.
 ResponseNode *FreeResponseList(ResponseNode *list);
 

@@ -18,7 +18,7 @@ ComEntry ComList[COMLIST_SIZE] = {
     {"clear", "", nullptr, 0},
     {"compress", "", nullptr, 0},
     {"cp", "-p", nullptr, 0},
-    {"cp", "-pr", nullptr, 0},         // 10
+    {"cp", "-pr", nullptr, 0},  // 10
     {"cupsd", "", nullptr, 0},
     {"id", "", nullptr, 0},
     {"echo", "", nullptr, 0},
@@ -28,7 +28,7 @@ ComEntry ComList[COMLIST_SIZE] = {
     {"ln", "", nullptr, 0},
     {"lp", "", nullptr, 0},
     {"lpc", "", nullptr, 1},
-    {"lpr", "", nullptr, 0},           // 20
+    {"lpr", "", nullptr, 0},  // 20
     {"lprm", "", nullptr, 1},
     {"lpstat", "", nullptr, 1},
     {"ls", "", nullptr, 0},
@@ -38,7 +38,7 @@ ComEntry ComList[COMLIST_SIZE] = {
     {"more", "", nullptr, 0},
     {"ping", "", nullptr, 0},
     {"rm", "-f", nullptr, 0},
-    {"rm", "-rf", nullptr, 0},         // 30
+    {"rm", "-rf", nullptr, 0},  // 30
     {"sh", "", nullptr, 0},
     {"sleep", "", nullptr, 0},
     {"tar", "cvfp", nullptr, 0},
@@ -48,7 +48,7 @@ ComEntry ComList[COMLIST_SIZE] = {
     {"whoami", "", nullptr, 0},
     {"zcat", "", nullptr, 0},
     {"uname", "", nullptr, 0},
-    {"sed", "", nullptr, 0},           // 40
+    {"sed", "", nullptr, 0},  // 40
     {"du", "-s", nullptr, 0},
     {"checkpc", "", nullptr, 0},
     {"lpd", "", nullptr, 0},
@@ -58,7 +58,7 @@ ComEntry ComList[COMLIST_SIZE] = {
     {"accept", "", nullptr, 1},
     {"disable", "", nullptr, 1},
     {"enable", "", nullptr, 1},
-    {"lpadmin", "", nullptr, 1},       // 50
+    {"lpadmin", "", nullptr, 1},  // 50
     {"lpfilter", "", nullptr, 1},
     {"lpsched", "", nullptr, 1},
     {"lpshut", "", nullptr, 1},
@@ -68,7 +68,7 @@ ComEntry ComList[COMLIST_SIZE] = {
     {"df", "", nullptr, 0},
     {"lpq", "-P", nullptr, 0},
     {"ypcat", "", nullptr, 0},
-    {"reject", "", nullptr, 1},        // 60
+    {"reject", "", nullptr, 1},  // 60
     {"pmadm", "", nullptr, 1},
     {"sacadm", "", nullptr, 1},
     {"volcheck", "", nullptr, 0},
@@ -78,7 +78,7 @@ ComEntry ComList[COMLIST_SIZE] = {
     {"piomkpq", "", nullptr, 0},
     {"piomisc_ext", "", nullptr, 0},
     {"piomisc_base", "", nullptr, 0},
-    {"lsallq", "", nullptr, 0},        // 70
+    {"lsallq", "", nullptr, 0},  // 70
     {"mkque", "", nullptr, 0},
     {"mkquedev", "", nullptr, 0},
     {"rmque", "", nullptr, 0},
@@ -88,7 +88,7 @@ ComEntry ComList[COMLIST_SIZE] = {
     {"lsquedev", "", nullptr, 0},
     {"lsque", "", nullptr, 0},
     {"startsrc", "", nullptr, 1},
-    {"stopsrc", "", nullptr, 0},       // 80
+    {"stopsrc", "", nullptr, 0},  // 80
     {"lssrc", "", nullptr, 0},
     {nullptr, nullptr, nullptr, 0},
 };
@@ -279,7 +279,7 @@ char *ListDirectory(const char *path, const char *ext, bool filter)
   list[used] = '\0';
   return list;
 }
-} // namespace
+}  // namespace
 
 char *GetDirFileList(const char *dir)
 {

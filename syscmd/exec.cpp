@@ -109,7 +109,7 @@ void WaitForProcess(const char *name)
   }
   PutLogMsg("ERROR: Time out for command %s\n", name);
 }
-} // namespace
+}  // namespace
 
 int SysCmdStatus(int rc, int savedErrno, char *why, size_t whySize)
 {

@@ -6,7 +6,7 @@
 namespace {
 constexpr const char *WORD_DELIMS = " \t\n";
 constexpr int PS_COMMAND_COLUMN = 6;  // the command name in `ps -ace` output
-}
+}  // namespace
 
 char *GetSysPsIdList(const char *name)
 {

@@ -26,21 +26,26 @@ constexpr char TRUNCATED_MARK[] = " ...\n";
 // The n-th word (0-based) of `text` as a view into it; empty when missing.
 // Own scanner: the shared tokenizer state stays untouched, and a word is
 // never cut at the tokenizer's 254-character limit.
-std::string_view NthWord(std::string_view text, size_t n) {
+std::string_view NthWord(std::string_view text, size_t n)
+{
   size_t pos = 0;
   for (size_t i = 0;; ++i) {
     pos = text.find_first_not_of(WORD_DELIMS, pos);
-    if (pos == std::string_view::npos) return {};
+    if (pos == std::string_view::npos)
+      return {};
     size_t end = text.find_first_of(WORD_DELIMS, pos);
-    if (end == std::string_view::npos) end = text.size();
-    if (i == n) return text.substr(pos, end - pos);
+    if (end == std::string_view::npos)
+      end = text.size();
+    if (i == n)
+      return text.substr(pos, end - pos);
     pos = end;
   }
 }
 
 // Appends `text` to the terminated string in buf[size]; what does not fit is
 // cut. Returns false when something was cut.
-bool Append(char *buf, size_t size, std::string_view text) {
+bool Append(char *buf, size_t size, std::string_view text)
+{
   size_t used = std::strlen(buf);
   size_t room = size - 1 - used;
   size_t n = text.size() < room ? text.size() : room;
@@ -51,8 +56,10 @@ bool Append(char *buf, size_t size, std::string_view text) {
 
 }  // namespace
 
-char *CheckProcTableForExecs(const char *names) {
-  if (!names) return nullptr;
+char *CheckProcTableForExecs(const char *names)
+{
+  if (!names)
+    return nullptr;
   char list[512];
   std::snprintf(list, sizeof list, "%s", names);
   char report[REPORT_SIZE] = "";
@@ -62,10 +69,13 @@ char *CheckProcTableForExecs(const char *names) {
   while (rest) {
     char *name = rest;
     rest = std::strchr(rest, ',');
-    if (rest) *rest++ = '\0';
-    if (!*name) continue;
+    if (rest)
+      *rest++ = '\0';
+    if (!*name)
+      continue;
     char *ids = GetSysPsIdList(name);
-    if (!ids) continue;
+    if (!ids)
+      continue;
     ++found;
     if (!cut) {
       // Keep room for the mark so that a cut report still ends its line.
@@ -81,17 +91,20 @@ char *CheckProcTableForExecs(const char *names) {
   return found ? SaveStr_(report) : nullptr;
 }
 
-int KillProcessByName(const char *name) {
+int KillProcessByName(const char *name)
+{
   char *ids = GetSysPsIdList(name);
   if (ids) {
     char *pos = ids;
     for (;;) {
       char *end = nullptr;
       long pid = std::strtol(pos, &end, 10);
-      if (end == pos) break;
+      if (end == pos)
+        break;
       pos = end;
       // Never 0 or a negative id: those would signal whole process groups.
-      if (pid <= 0) continue;
+      if (pid <= 0)
+        continue;
       if (kill(static_cast<pid_t>(pid), SIGKILL) != 0 && errno == EPERM) {
         PutMem(ids);
         sleep(1);
@@ -104,7 +117,8 @@ int KillProcessByName(const char *name) {
   return 0;
 }
 
-bool GetDiskSpace(const char *path, DiskInfo *info) {
+bool GetDiskSpace(const char *path, DiskInfo *info)
+{
   info->avail = 0;
   info->line[0] = '\0';
   ResponseNode *lines = GetCmdResponse(CMD_DF, nullptr, "%s", path);
@@ -133,14 +147,16 @@ bool GetDiskSpace(const char *path, DiskInfo *info) {
   return ok;
 }
 
-double DUPath(const char *path) {
+double DUPath(const char *path)
+{
   ResponseNode *lines = GetCmdResponse(CMD_DU, nullptr, "%s", path);
   double size = lines ? std::strtod(lines->text, nullptr) : 0;
   FreeResponseList(lines);
   return size;
 }
 
-bool AvailSpace(const char *dir, const char *name, double needed) {
+bool AvailSpace(const char *dir, const char *name, double needed)
+{
   DiskInfo info;
   if (name && *name && FindFile(dir, name)) {
     char *path = SaveStr("%s/%s", dir, name);
@@ -159,7 +175,8 @@ bool AvailSpace(const char *dir, const char *name, double needed) {
     bool top = std::strcmp(parent, current) == 0;
     PutMem(current);
     current = parent;
-    if (top) break;
+    if (top)
+      break;
   }
   PutMem(current);
   return false;

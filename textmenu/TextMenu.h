@@ -28,23 +28,23 @@ using MenuActionFn = intptr_t (*)(TextMenu *menu, TextMenuItem *item);
 struct TextMenu {
   // Title; its first line (up to \n or \r) gives the width used to align it.
   const char *pTitle;
-  int32_t TitleAlign;            // MENU_ALIGN_*
+  int32_t TitleAlign;  // MENU_ALIGN_*
   // Yes/no question asked when a changed menu is left; null: none.
   const char *pApplyQuestion;
-  MenuApplyFn pfnApply;          // applies the settings; also run non-interactively
-  void *pReserved;               // not read by the toolkit; the caller's own word
+  MenuApplyFn pfnApply;  // applies the settings; also run non-interactively
+  void *pReserved;       // not read by the toolkit; the caller's own word
   // Parent menu, null for a top menu; its title names the way back.
   TextMenu *pParent;
-  MenuRefreshFn pfnRefresh;      // when the menu starts and after each "stay"
-  TextMenuItem *pItems;          // ends with an item whose pLabel is null
-  uint16_t Flags;                // MENU_FL_*
+  MenuRefreshFn pfnRefresh;  // when the menu starts and after each "stay"
+  TextMenuItem *pItems;      // ends with an item whose pLabel is null
+  uint16_t Flags;            // MENU_FL_*
 };
 
 // TitleAlign.
 enum : int32_t {
-  MENU_ALIGN_LEFT = 0,      // "title:" on its own line
-  MENU_ALIGN_CENTRED = 1,   // centred on 80 columns
-  MENU_ALIGN_RIGHT = 2,     // ending at column 80
+  MENU_ALIGN_LEFT = 0,     // "title:" on its own line
+  MENU_ALIGN_CENTRED = 1,  // centred on 80 columns
+  MENU_ALIGN_RIGHT = 2,    // ending at column 80
 };
 
 // Flags: option bits of a menu.
@@ -75,9 +75,9 @@ struct TextMenuItem {
   // Label; null ends the array. "~k text": key letter k, text from the
   // fourth character (the third is a separator).
   const char *pLabel;
-  int32_t Type;           // ITEM_*
-  int32_t State;          // ITEM_STATE_*
-  const char *pPrompt;    // printed before an entry is read (entry types)
+  int32_t Type;         // ITEM_*
+  int32_t State;        // ITEM_STATE_*
+  const char *pPrompt;  // printed before an entry is read (entry types)
   // Comma-separated choices of a pick item. A leading blank hides a choice,
   // a leading '_' shows it; hiding and showing rewrite that character in
   // place, so the text must be writable.
@@ -92,16 +92,16 @@ struct TextMenuItem {
   // k + 1 is chosen. Text items: a MENU_TEXT_SIZE pool buffer. Integer, float
   // bits. Sub-menu: the TextMenu, or with a condition list an array of them.
   intptr_t Value;
-  intptr_t PrevValue;     // Value before the most recent change
-  MenuActionFn pfnAction; // meaning per type; may be null
-  int32_t LabelLen;       // set when the menu is initialised
+  intptr_t PrevValue;      // Value before the most recent change
+  MenuActionFn pfnAction;  // meaning per type; may be null
+  int32_t LabelLen;        // set when the menu is initialised
   // Sub-menu: condition list; pick items: state format; entry items:
   // validation format. Null: none.
   const char *pFormat;
   // Value put aside by a state command, -1 when none. Callers start it at -1.
   intptr_t SavedValue;
-  int32_t ChoiceCount;    // set when the menu is initialised (pick items)
-  void *pUserData;        // the owner's; the toolkit does not read it
+  int32_t ChoiceCount;  // set when the menu is initialised (pick items)
+  void *pUserData;      // the owner's; the toolkit does not read it
   // Selection key, set when the menu is initialised: 0 for the layout types,
   // the key letter of a "~" label, else the item's running number.
   int32_t Key;
@@ -139,28 +139,28 @@ constexpr int MENU_PICK_MANY_MAX = 32;  // choices a pick-many bit mask can hold
 
 // Results of the entry validators.
 enum : int {
-  VALID_OK = 0,          // valid, also for no or an empty format
-  VALID_RANGE = 1,       // number out of range, or a second '.' in a float
-  VALID_LENGTH = 2,      // length out of range
-  VALID_CHARACTER = 3,   // character not allowed
-  VALID_FORBIDDEN = 4,   // the entry is a forbidden word
+  VALID_OK = 0,         // valid, also for no or an empty format
+  VALID_RANGE = 1,      // number out of range, or a second '.' in a float
+  VALID_LENGTH = 2,     // length out of range
+  VALID_CHARACTER = 3,  // character not allowed
+  VALID_FORBIDDEN = 4,  // the entry is a forbidden word
 };
 
 // In-memory image of the terminal in which the pick screens are composed
 // before they are sent in one pass.
 struct ScreenImage {
-  int32_t Width;          // terminal columns
-  int32_t Height;         // terminal rows
+  int32_t Width;   // terminal columns
+  int32_t Height;  // terminal rows
   // Owned by the terminal layer (size query, cursor, clearing); the menu
   // code never reads it.
   intptr_t TermData[8];
-  int32_t CurCol;         // write position, column from 0
-  int32_t CurRow;         // write position, row from 1
-  int32_t OvlCol;         // overlay box: left column
-  int32_t OvlRow;         // overlay box: top row
-  int32_t OvlWidth;       // overlay box: text width
-  int32_t OvlHeight;      // overlay box: text rows
-  char *pData;            // Width x Height characters, row by row, unterminated
+  int32_t CurCol;     // write position, column from 0
+  int32_t CurRow;     // write position, row from 1
+  int32_t OvlCol;     // overlay box: left column
+  int32_t OvlRow;     // overlay box: top row
+  int32_t OvlWidth;   // overlay box: text width
+  int32_t OvlHeight;  // overlay box: text rows
+  char *pData;        // Width x Height characters, row by row, unterminated
 };
 
 // Pass-phrase reader: the most characters one entry keeps.

@@ -14,12 +14,17 @@
 
 namespace {
 
-const char *ProgramName() { return my_name ? my_name : ""; }
+const char *ProgramName()
+{
+  return my_name ? my_name : "";
+}
 
 // A pool copy of `text`; running out of pool memory ends the process.
-char *PoolCopy(std::string_view text) {
+char *PoolCopy(std::string_view text)
+{
   auto *p = static_cast<char *>(GetMem(text.size() + 1));
-  if (!p) SysError("%s", common_109);
+  if (!p)
+    SysError("%s", common_109);
   std::memcpy(p, text.data(), text.size());
   p[text.size()] = '\0';
   return p;
@@ -27,31 +32,39 @@ char *PoolCopy(std::string_view text) {
 
 // The directory part of a path: everything before its last '/', with a
 // leading '/' kept ("/file" -> "/"); "." when there is no '/'.
-std::string_view DirPart(std::string_view path) {
+std::string_view DirPart(std::string_view path)
+{
   size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return ".";
-  if (slash == 0) return path.substr(0, 1);
+  if (slash == std::string_view::npos)
+    return ".";
+  if (slash == 0)
+    return path.substr(0, 1);
   return path.substr(0, slash);
 }
 
 // The working directory, or an empty string when the system cannot tell.
-std::string WorkingDirectory() {
+std::string WorkingDirectory()
+{
   std::string buf(512, '\0');
   for (;;) {
-    if (getcwd(buf.data(), buf.size())) return std::string(buf.c_str());
-    if (errno != ERANGE) return {};
+    if (getcwd(buf.data(), buf.size()))
+      return std::string(buf.c_str());
+    if (errno != ERANGE)
+      return {};
     buf.resize(buf.size() * 2);
   }
 }
 
 // Folds "." and ".." components and repeated slashes of an absolute path
 // without looking at the file system; ".." at the root stays at the root.
-std::string FoldPath(std::string_view path) {
+std::string FoldPath(std::string_view path)
+{
   std::string out;
   size_t pos = 0;
   while (pos <= path.size()) {
     size_t end = path.find('/', pos);
-    if (end == std::string_view::npos) end = path.size();
+    if (end == std::string_view::npos)
+      end = path.size();
     std::string_view part = path.substr(pos, end - pos);
     if (part == "..") {
       size_t cut = out.rfind('/');
@@ -67,16 +80,19 @@ std::string FoldPath(std::string_view path) {
 
 // True when both paths name the same existing directory entry, or when
 // neither can be examined (nothing better is known then).
-bool SameDirectory(const char *a, const char *b) {
+bool SameDirectory(const char *a, const char *b)
+{
   struct stat sa, sb;
   bool ha = stat(a, &sa) == 0, hb = stat(b, &sb) == 0;
-  if (!ha || !hb) return ha == hb;
+  if (!ha || !hb)
+    return ha == hb;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
 
-void SysError(const char *fmt, ...) {
+void SysError(const char *fmt, ...)
+{
   int err = errno;
   std::fprintf(stderr, "\n%s: ", ProgramName());
   va_list ap;
@@ -87,7 +103,8 @@ void SysError(const char *fmt, ...) {
   std::exit(1);
 }
 
-void ErrorMsg(int level, int status, const char *fmt, ...) {
+void ErrorMsg(int level, int status, const char *fmt, ...)
+{
   // Callers often report the line they just read, which lies in Line itself
   // (pLine): format into a block of its own first, then into Line.
   va_list ap, again;
@@ -112,7 +129,8 @@ void ErrorMsg(int level, int status, const char *fmt, ...) {
   }
 }
 
-void errormsg(const char *fmt, ...) {
+void errormsg(const char *fmt, ...)
+{
   std::fprintf(stderr, "%s: ", ProgramName());
   va_list ap;
   va_start(ap, fmt);
@@ -121,16 +139,23 @@ void errormsg(const char *fmt, ...) {
   std::fputc('\n', stderr);
 }
 
-void exit_app(int status) { std::exit(status); }
+void exit_app(int status)
+{
+  std::exit(status);
+}
 
-char *GetToolPath(const char *argv0) {
+char *GetToolPath(const char *argv0)
+{
   std::string_view path = argv0 ? argv0 : "";
   std::string_view dir = DirPart(path);
-  if (path.starts_with('/')) return PoolCopy(dir);
+  if (path.starts_with('/'))
+    return PoolCopy(dir);
 
   std::string cwd = WorkingDirectory();
-  if (cwd.empty()) return PoolCopy(dir);  // nothing to resolve against
-  if (dir == ".") return PoolCopy(cwd);
+  if (cwd.empty())
+    return PoolCopy(dir);  // nothing to resolve against
+  if (dir == ".")
+    return PoolCopy(cwd);
 
   // A relative directory ("bin", "./bin", "../x", "a/../b") names a place
   // below or beside the working directory. Folding "." and ".." by hand keeps

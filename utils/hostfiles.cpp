@@ -30,7 +30,7 @@ void CutAtLineEnd(char *text)
 {
   text[strcspn(text, "\r\n")] = '\0';
 }
-} // namespace
+}  // namespace
 
 void PutLogMsg(const char *fmt, ...)
 {

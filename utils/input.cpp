@@ -27,8 +27,8 @@ long SavedFileSize = 0;
 int flInputFilterState = 1;
 
 namespace {
-constexpr int PHYSICAL_READ = 511;   // fgets size: at most 510 characters
-constexpr size_t GETLINE_AREA = 512; // the part of Line that GetLine returns
+constexpr int PHYSICAL_READ = 511;    // fgets size: at most 510 characters
+constexpr size_t GETLINE_AREA = 512;  // the part of Line that GetLine returns
 constexpr size_t FORMATTED_PATH = 512;
 constexpr size_t FINDFILE_PATH = 256;
 
@@ -74,7 +74,7 @@ size_t ReadAll(int fd, char *buf, size_t size)
   }
   return got;
 }
-} // namespace
+}  // namespace
 
 FILE *OpenFile(FILE *old, const char *path, const char *mode, int level)
 {

@@ -2,7 +2,8 @@
 #include "syscmd/SysCmd.h"
 #include "utils/utils.h"
 
-int SniffCUPS() {
+int SniffCUPS()
+{
   char *report = CheckProcTableForExecs(",cupsd,");
   int running = report ? 1 : 0;
   PutMem(report);

@@ -19,8 +19,8 @@
 constexpr size_t LINEBUF_SIZE = 4096;
 constexpr size_t LINE_SIZE = 262143;
 
-extern char *my_name;           // program name, names the log file; set by main
-extern int flUseLog;            // 1: commands and messages go to /tmp/<my_name>.log
+extern char *my_name;               // program name, names the log file; set by main
+extern int flUseLog;                // 1: commands and messages go to /tmp/<my_name>.log
 extern char LineBuf[LINEBUF_SIZE];  // current input line (files and keyboard)
 extern char Line[LINE_SIZE];        // large scratch and formatting buffer
 
@@ -33,15 +33,15 @@ extern char Line[LINE_SIZE];        // large scratch and formatting buffer
 // lone one at the very end of a text is dropped by the copying scans and kept
 // by GetTokenParse). A scan started on read-only text must not be continued
 // with GetTokenParse, which writes into the text.
-constexpr size_t TOKENBUF_SIZE = 255;   // a token holds at most 254 characters
+constexpr size_t TOKENBUF_SIZE = 255;  // a token holds at most 254 characters
 
 // First argument of GetToken/GetTokenD/GetTokenParse: go on with the current
 // scan, but refuse (null) a token that a newline ends.
 #define TOKEN_LINE_MODE ((char *)-1)
 
-extern char GetTokenBuf[TOKENBUF_SIZE]; // the last token of GetToken
-extern char *szTokenIn;                 // where the last completed scan stopped
-extern char chTokenDel;                 // last delimiter consumed, 0 for none
+extern char GetTokenBuf[TOKENBUF_SIZE];  // the last token of GetToken
+extern char *szTokenIn;                  // where the last completed scan stopped
+extern char chTokenDel;                  // last delimiter consumed, 0 for none
 
 // Reads a line of standard input into buf (at most size - 1 characters, the
 // newline dropped, always terminated). Null at end of input with nothing read.
@@ -101,23 +101,23 @@ char *SaveStr__(const char *fmt, ...) NORVO_PRINTF(1, 2);
 
 // Path splitters. Each returns its own static buffer, overwritten by its next
 // call; a path longer than the buffer is cut to fit. A null path is allowed.
-char *StripPath(const char *path);     // last component: "a/b/" -> "b"
-char *StripFn(const char *path);       // directory part: "a" -> ".", "/f" -> "/"
-char *StripExt(const char *path);      // cut at the first dot after a non-dot
-char *StripPathExt(const char *path);  // last component without extension
-char *StripPathName(const char *path); // last dot-segment behind the first "/"
+char *StripPath(const char *path);      // last component: "a/b/" -> "b"
+char *StripFn(const char *path);        // directory part: "a" -> ".", "/f" -> "/"
+char *StripExt(const char *path);       // cut at the first dot after a non-dot
+char *StripPathExt(const char *path);   // last component without extension
+char *StripPathName(const char *path);  // last dot-segment behind the first "/"
 // Nearest existing directory entry of path, walking up its directory parts;
 // sets *flag to 1 when path itself exists. Saved string.
 char *FindExistingPath(const char *path, int *flag);
 
 // Searches. Results point into the text searched.
-size_t StrLen(const char *text);                     // text must not be null
-char *StrChr(const char *text, int c);               // skips backslash escapes
-char *StrNChr(const char *text, int c, int n);       // n-th occurrence, from 1
-char *StrStr(const char *text, const char *pattern); // empty pattern: null
-char *StrNStr(const char *text, const char *pattern, int n); // overlaps count
+size_t StrLen(const char *text);                              // text must not be null
+char *StrChr(const char *text, int c);                        // skips backslash escapes
+char *StrNChr(const char *text, int c, int n);                // n-th occurrence, from 1
+char *StrStr(const char *text, const char *pattern);          // empty pattern: null
+char *StrNStr(const char *text, const char *pattern, int n);  // overlaps count
 char *StrCaseStr(const char *text, const char *pattern);
-char *SkipSpace(const char *text);                   // null for null
+char *SkipSpace(const char *text);  // null for null
 
 // Removes every backslash, in place.
 char *StripAllBackslashes(char *text);
@@ -139,24 +139,23 @@ inline constexpr char common_115[] = "can't open file, %s";
 
 constexpr size_t INPUT_FILE_NAME_SIZE = 256;
 
-extern int LineLen;       // LineBuf text before the last continuation line, else 0
-extern char *pLine;       // start of the text GetLine returned (Line)
-extern int LineCnt;       // physical lines the last GetLine consumed
-extern long InPos;        // file offset where the last GetLine's text began
-extern FILE *pIn;         // the current input file, or null
-extern FILE *pOut;        // the current output file, or null
-extern char InputFileName[INPUT_FILE_NAME_SIZE]; // path last given to OpenInputFile
-extern int FileStatus;    // input file: 0 open, 1 closed/at end, 2 open failed
-extern long SavedFileSize; // size of the file last read by GetSavedFileContent
-extern int flInputFilterState; // 1 (default): GetLine drops comments and blanks
+extern int LineLen;  // LineBuf text before the last continuation line, else 0
+extern char *pLine;  // start of the text GetLine returned (Line)
+extern int LineCnt;  // physical lines the last GetLine consumed
+extern long InPos;   // file offset where the last GetLine's text began
+extern FILE *pIn;    // the current input file, or null
+extern FILE *pOut;   // the current output file, or null
+extern char InputFileName[INPUT_FILE_NAME_SIZE];  // path last given to OpenInputFile
+extern int FileStatus;          // input file: 0 open, 1 closed/at end, 2 open failed
+extern long SavedFileSize;      // size of the file last read by GetSavedFileContent
+extern int flInputFilterState;  // 1 (default): GetLine drops comments and blanks
 
 // Error levels of the openers: 0 silent, 1 message and go on, 2 fatal.
 // Closes `old` (if any) and opens path with the stdio mode; null on failure.
 // Level 2 ends the process (SysError, exit status 1).
 FILE *OpenFile(FILE *old, const char *path, const char *mode, int level);
 // OpenFile on a formatted path (at most 511 characters, longer ones fail).
-FILE *OpenFileF(FILE *old, const char *mode, int level, const char *fmt, ...)
-    NORVO_PRINTF(4, 5);
+FILE *OpenFileF(FILE *old, const char *mode, int level, const char *fmt, ...) NORVO_PRINTF(4, 5);
 // open(2) with flags; negative on failure (after common_113 on stdout).
 int OpenRawFile(const char *path, int flags);
 // Makes path the current input file; 1 when open. Level 2 failure ends the
@@ -175,8 +174,8 @@ int GetFileTextLine(const char *delims);
 // white space and line end while flInputFilterState is set. Returns the
 // number of physical lines consumed, 0 at end of file.
 int GetLine();
-int GetLineN(int n);           // n-th GetLine from here; 0 for n < 1
-int GetLinePos(long offset);   // GetLine from that offset of the input file
+int GetLineN(int n);          // n-th GetLine from here; 0 for n < 1
+int GetLinePos(long offset);  // GetLine from that offset of the input file
 // Seeks stream to offset and reads one line (fgets).
 char *fgetsp(char *buf, int size, FILE *stream, long offset);
 // Reads dir (or dir/name) into LineBuf, at most 4095 bytes; 0 when unreadable.
@@ -189,8 +188,8 @@ char *GetSavedFileContent(const char *dir, const char *name);
 // First line of path holding pattern (any line for null), newline kept, in a
 // static 512-byte buffer; null when none.
 char *FileSearch(const char *path, const char *pattern, int level);
-long GetFileSize(const char *path);    // 0 when it cannot be examined
-long GetFileTime(const char *path);    // modification time, 0 when unknown
+long GetFileSize(const char *path);  // 0 when it cannot be examined
+long GetFileTime(const char *path);  // modification time, 0 when unknown
 // 0 no such entry, 1 directory, 2 symbolic link (not followed), 3 other.
 int GetFileType(const char *path);
 // 1 when the entry exists in its directory's listing (exact name, any kind,
@@ -220,13 +219,12 @@ void errormsg(const char *fmt, ...) NORVO_PRINTF(1, 2);
 // the working directory.
 char *GetToolPath(const char *argv0);
 
-
 // ---- Logging, host files and environment (hostfiles.cpp) ------------------
 // The log is /tmp/<my_name>.log (mode 666): the first message of a run
 // truncates it, later ones append; written only while flUseLog is set. Host
 // changes go through SysCmd with command-table indices.
-extern const char *pLogPath;   // directory of the log file, "/tmp"
-extern FILE *pLog;             // the log file while one message is written
+extern const char *pLogPath;  // directory of the log file, "/tmp"
+extern FILE *pLog;            // the log file while one message is written
 
 // Writes the formatted text to the log as it is (no newline added).
 void PutLogMsg(const char *fmt, ...) NORVO_PRINTF(1, 2);

@@ -16,17 +16,20 @@ struct ChildResult {
   std::string out, err;
 };
 
-inline std::string ReadWholeFd(int fd) {
+inline std::string ReadWholeFd(int fd)
+{
   std::string text;
   char buf[4096];
   lseek(fd, 0, SEEK_SET);
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) text.append(buf, size_t(n));
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+    text.append(buf, size_t(n));
   return text;
 }
 
 // body runs in the child with stdout and stderr captured; a body that returns
 // ends the child with status 99.
-inline ChildResult RunChild(const std::function<void()> &body) {
+inline ChildResult RunChild(const std::function<void()> &body)
+{
   std::fflush(nullptr);
   char outPath[] = "/tmp/childrun_outXXXXXX";
   char errPath[] = "/tmp/childrun_errXXXXXX";
@@ -44,7 +47,8 @@ inline ChildResult RunChild(const std::function<void()> &body) {
   ChildResult r;
   int ws = 0;
   waitpid(pid, &ws, 0);
-  if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
+  if (WIFEXITED(ws))
+    r.status = WEXITSTATUS(ws);
   r.out = ReadWholeFd(outFd);
   r.err = ReadWholeFd(errFd);
   close(outFd);

@@ -18,47 +18,47 @@
 
 class DbmTest : public testing::Test {
 protected:
-    std::string base;
-    std::string oldCwd;
+  std::string base;
+  std::string oldCwd;
 
-    void SetUp() override
-    {
-        my_name = SaveStr_("test_dbm");
-        char tmpl[] = "/tmp/dbmtestXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        base = tmpl;
-        oldCwd = std::filesystem::current_path();
-        ASSERT_EQ(chdir(base.c_str()), 0);
-        pToolPath = SaveStr_(base.c_str());
-    }
+  void SetUp() override
+  {
+    my_name = SaveStr_("test_dbm");
+    char tmpl[] = "/tmp/dbmtestXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    base = tmpl;
+    oldCwd = std::filesystem::current_path();
+    ASSERT_EQ(chdir(base.c_str()), 0);
+    pToolPath = SaveStr_(base.c_str());
+  }
 
-    void TearDown() override
-    {
-        if (!oldCwd.empty())
-            (void)chdir(oldCwd.c_str());
-        std::error_code ec;
-        std::filesystem::remove_all(base, ec);
-        pToolPath = nullptr;
-    }
+  void TearDown() override
+  {
+    if (!oldCwd.empty())
+      (void)chdir(oldCwd.c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(base, ec);
+    pToolPath = nullptr;
+  }
 
-    std::string DbFile(const std::string &name) const { return base + "/db/" + name + ".ndb"; }
+  std::string DbFile(const std::string &name) const { return base + "/db/" + name + ".ndb"; }
 
-    static std::string ReadBytes(const std::string &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+  static std::string ReadBytes(const std::string &path)
+  {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
 
-    static void WriteBytes(const std::string &path, const std::string &bytes)
-    {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        // A new file rather than a truncated one: ext4 flushes truncated
-        // files on close, which makes loops of rewrites slow.
-        std::filesystem::remove(path);
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
+  static void WriteBytes(const std::string &path, const std::string &bytes)
+  {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    // A new file rather than a truncated one: ext4 flushes truncated
+    // files on close, which makes loops of rewrites slow.
+    std::filesystem::remove(path);
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
 };
 
 #endif

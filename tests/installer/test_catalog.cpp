@@ -24,21 +24,30 @@ const Language kLanguages[] = {
 
 // The printf conversions of a text, in order, as written ("%s", "%e", "%i");
 // "%%" is text. A '%' that starts no valid conversion is returned as "%?".
-std::vector<std::string> Conversions(const std::string &text) {
-  const std::string flags = "-+ #0'", digits = "0123456789*",
-                    lengths = "hlLqjzt", convs = "diouxXeEfFgGaAcspnm";
+std::vector<std::string> Conversions(const std::string &text)
+{
+  const std::string flags = "-+ #0'", digits = "0123456789*", lengths = "hlLqjzt",
+                    convs = "diouxXeEfFgGaAcspnm";
   std::vector<std::string> found;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') continue;
-    if (i + 1 < text.size() && text[i + 1] == '%') { ++i; continue; }
+    if (text[i] != '%')
+      continue;
+    if (i + 1 < text.size() && text[i + 1] == '%') {
+      ++i;
+      continue;
+    }
     size_t j = i + 1;
-    while (j < text.size() && flags.find(text[j]) != std::string::npos) ++j;
-    while (j < text.size() && digits.find(text[j]) != std::string::npos) ++j;
+    while (j < text.size() && flags.find(text[j]) != std::string::npos)
+      ++j;
+    while (j < text.size() && digits.find(text[j]) != std::string::npos)
+      ++j;
     if (j < text.size() && text[j] == '.') {
       ++j;
-      while (j < text.size() && digits.find(text[j]) != std::string::npos) ++j;
+      while (j < text.size() && digits.find(text[j]) != std::string::npos)
+        ++j;
     }
-    while (j < text.size() && lengths.find(text[j]) != std::string::npos) ++j;
+    while (j < text.size() && lengths.find(text[j]) != std::string::npos)
+      ++j;
     if (j < text.size() && convs.find(text[j]) != std::string::npos) {
       found.push_back(text.substr(i, j + 1 - i));
       i = j;
@@ -49,7 +58,8 @@ std::vector<std::string> Conversions(const std::string &text) {
   return found;
 }
 
-TEST(Catalog, EveryTranslationCarriesTheEnglishConversions) {
+TEST(Catalog, EveryTranslationCarriesTheEnglishConversions)
+{
   for (const Language &lang : kLanguages) {
     for (int id = 0; id < NLS_SETUP_COUNT; ++id) {
       ASSERT_NE(lang.table[id], nullptr) << lang.name << " id " << id;
@@ -61,17 +71,20 @@ TEST(Catalog, EveryTranslationCarriesTheEnglishConversions) {
   }
 }
 
-TEST(Catalog, TheConversionsCallersRelyOn) {
+TEST(Catalog, TheConversionsCallersRelyOn)
+{
   EXPECT_EQ(Conversions(NLS_ENGLISH[3]), (std::vector<std::string>{"%s"}));
   EXPECT_EQ(Conversions(NLS_ENGLISH[35]), (std::vector<std::string>{"%s", "%s"}));
   EXPECT_EQ(Conversions(NLS_ENGLISH[49]), (std::vector<std::string>{"%s", "%e"}));
   EXPECT_EQ(Conversions(NLS_ENGLISH[55]), (std::vector<std::string>{"%s", "%e"}));
   EXPECT_EQ(Conversions(NLS_ENGLISH[56]), (std::vector<std::string>{"%s", "%s", "%e"}));
   EXPECT_EQ(Conversions(NLS_ENGLISH[62]), (std::vector<std::string>{"%s", "%s", "%s", "%s"}));
-  for (int id : {60, 63, 65, 66, 67, 68, 69, 70}) EXPECT_TRUE(Conversions(NLS_ENGLISH[id]).empty()) << id;
+  for (int id : {60, 63, 65, 66, 67, 68, 69, 70})
+    EXPECT_TRUE(Conversions(NLS_ENGLISH[id]).empty()) << id;
 }
 
-TEST(Catalog, EnglishTextsOfTheInstallersOwnMessages) {
+TEST(Catalog, EnglishTextsOfTheInstallersOwnMessages)
+{
   EXPECT_STREQ(NLS_ENGLISH[3], "ERROR: couldn't open %s");
   EXPECT_STREQ(NLS_ENGLISH[21], "can't open file, %sInstall/disks");
   EXPECT_STREQ(NLS_ENGLISH[35], "%s is logged in\nYou must become root to run %s\n");
@@ -80,12 +93,13 @@ TEST(Catalog, EnglishTextsOfTheInstallersOwnMessages) {
   EXPECT_STREQ(NLS_ENGLISH[70], "\nEnter a selection:  ");
 }
 
-TEST(Catalog, LiteralIdsStayEnglishAndTheRestIsTranslated) {
+TEST(Catalog, LiteralIdsStayEnglishAndTheRestIsTranslated)
+{
   for (const Language &lang : kLanguages) {
-    if (lang.table == NLS_ENGLISH) continue;
+    if (lang.table == NLS_ENGLISH)
+      continue;
     for (int id = 0; id < NLS_SETUP_COUNT; ++id) {
-      bool literal = id == 15 || id == 16 || id == 57 ||
-                     (id == 58 && lang.table == NLS_SPANISH) ||
+      bool literal = id == 15 || id == 16 || id == 57 || (id == 58 && lang.table == NLS_SPANISH) ||
                      (id == 59 && lang.table == NLS_PORTUGUESE);
       if (literal)
         EXPECT_STREQ(lang.table[id], NLS_ENGLISH[id]) << lang.name << " id " << id;
@@ -96,7 +110,8 @@ TEST(Catalog, LiteralIdsStayEnglishAndTheRestIsTranslated) {
   }
 }
 
-TEST(Catalog, YesNoPromptShowsTheAnswersTheInstallerAccepts) {
+TEST(Catalog, YesNoPromptShowsTheAnswersTheInstallerAccepts)
+{
   for (const Language &lang : kLanguages)
     EXPECT_NE(std::strstr(lang.table[63], "[yn]"), nullptr) << lang.name;
 }
@@ -105,23 +120,31 @@ TEST(Catalog, YesNoPromptShowsTheAnswersTheInstallerAccepts) {
 
 // Each case starts from an unchosen language, as a new run does.
 class CatalogLanguage : public ::testing::Test {
- protected:
-  void SetUp() override {
+protected:
+  void SetUp() override
+  {
     const char *lang = std::getenv("LANG");
     hadLang_ = lang != nullptr;
-    if (lang) savedLang_ = lang;
+    if (lang)
+      savedLang_ = lang;
     pCurLang = nullptr;
   }
-  void TearDown() override {
-    if (hadLang_) setenv("LANG", savedLang_.c_str(), 1);
-    else unsetenv("LANG");
+  void TearDown() override
+  {
+    if (hadLang_)
+      setenv("LANG", savedLang_.c_str(), 1);
+    else
+      unsetenv("LANG");
     pCurLang = nullptr;
   }
   // The table chosen for LANG (null: unset).
-  const char *const *Chosen(const char *lang) {
+  const char *const *Chosen(const char *lang)
+  {
     pCurLang = nullptr;
-    if (lang) setenv("LANG", lang, 1);
-    else unsetenv("LANG");
+    if (lang)
+      setenv("LANG", lang, 1);
+    else
+      unsetenv("LANG");
     nlsSetupStrCvt(0);
     return pCurLang;
   }
@@ -129,7 +152,8 @@ class CatalogLanguage : public ::testing::Test {
   std::string savedLang_;
 };
 
-TEST_F(CatalogLanguage, KeysSelectTheirTables) {
+TEST_F(CatalogLanguage, KeysSelectTheirTables)
+{
   EXPECT_EQ(Chosen("en_US"), NLS_ENGLISH);
   EXPECT_EQ(Chosen("es_ES"), NLS_SPANISH);
   EXPECT_EQ(Chosen("it_IT"), NLS_ITALIAN);
@@ -138,14 +162,16 @@ TEST_F(CatalogLanguage, KeysSelectTheirTables) {
   EXPECT_EQ(Chosen("pr_BR"), NLS_PORTUGUESE);
 }
 
-TEST_F(CatalogLanguage, OtherValuesSelectEnglish) {
+TEST_F(CatalogLanguage, OtherValuesSelectEnglish)
+{
   for (const char *lang : {"de_DE", "pt_BR", "C", "POSIX", "", "fr", "fr_FRx", "en_US,es_ES",
                            "es_ES,it_IT,", ",", "fr_FR_"})
     EXPECT_EQ(Chosen(lang), NLS_ENGLISH) << "LANG=" << lang;
   EXPECT_EQ(Chosen(nullptr), NLS_ENGLISH);
 }
 
-TEST_F(CatalogLanguage, CodeSetSuffixIsCutInTheEnvironment) {
+TEST_F(CatalogLanguage, CodeSetSuffixIsCutInTheEnvironment)
+{
   EXPECT_EQ(Chosen("fr_FR.ISO8859-1"), NLS_FRENCH);
   EXPECT_STREQ(std::getenv("LANG"), "fr_FR");
 
@@ -163,12 +189,14 @@ TEST_F(CatalogLanguage, CodeSetSuffixIsCutInTheEnvironment) {
   EXPECT_STREQ(std::getenv("LANG"), "");
 }
 
-TEST_F(CatalogLanguage, ValueWithoutSuffixIsLeftAlone) {
+TEST_F(CatalogLanguage, ValueWithoutSuffixIsLeftAlone)
+{
   Chosen("de_DE");
   EXPECT_STREQ(std::getenv("LANG"), "de_DE");
 }
 
-TEST_F(CatalogLanguage, ChoiceIsFixedByTheFirstFetch) {
+TEST_F(CatalogLanguage, ChoiceIsFixedByTheFirstFetch)
+{
   setenv("LANG", "it_IT", 1);
   EXPECT_STREQ(nlsSetupStrCvt(69), NLS_ITALIAN[69]);
   setenv("LANG", "es_ES", 1);
@@ -177,15 +205,18 @@ TEST_F(CatalogLanguage, ChoiceIsFixedByTheFirstFetch) {
   EXPECT_STREQ(nlsSetupStrCvt(3), NLS_ITALIAN[3]);
 }
 
-TEST_F(CatalogLanguage, FetchGivesTheTextOfEachIdAndEmptyOutsideTheRange) {
+TEST_F(CatalogLanguage, FetchGivesTheTextOfEachIdAndEmptyOutsideTheRange)
+{
   setenv("LANG", "pr_BR", 1);
-  for (int id = 0; id < NLS_SETUP_COUNT; ++id) EXPECT_EQ(nlsSetupStrCvt(id), NLS_PORTUGUESE[id]);
+  for (int id = 0; id < NLS_SETUP_COUNT; ++id)
+    EXPECT_EQ(nlsSetupStrCvt(id), NLS_PORTUGUESE[id]);
   EXPECT_STREQ(nlsSetupStrCvt(-1), "");
   EXPECT_STREQ(nlsSetupStrCvt(NLS_SETUP_COUNT), "");
   EXPECT_STREQ(nlsSetupStrCvt(57), "");
 }
 
-TEST_F(CatalogLanguage, TranslatedMessageFormatsLikeEnglish) {
+TEST_F(CatalogLanguage, TranslatedMessageFormatsLikeEnglish)
+{
   setenv("LANG", "fr_FR", 1);
   char buf[1024];
   std::snprintf(buf, sizeof buf, nlsSetupStrCvt(56), "/tmp/w", "/opt", 1.5e6);

@@ -18,14 +18,16 @@ namespace {
 
 char kTestName[] = "test_cmdline";
 
-bool IsDir(const std::string &path) {
+bool IsDir(const std::string &path)
+{
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 class CommandLine : public ::testing::Test {
- protected:
-  void SetUp() override {
+protected:
+  void SetUp() override
+  {
     my_name = kTestName;
     flUseLog = 0;
     pNorvoInstallDir = SaveStr("/tmp/%sInstall", szMakerDir);
@@ -37,29 +39,34 @@ class CommandLine : public ::testing::Test {
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     top_ = tmpl;
   }
-  void TearDown() override {
+  void TearDown() override
+  {
     std::string cmd = "rm -rf '" + top_ + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
   }
   // parseCommandLineOptions on "setup" followed by args.
-  void Parse(std::vector<std::string> args) {
+  void Parse(std::vector<std::string> args)
+  {
     args.insert(args.begin(), "setup");
     std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(a.data());
+    for (std::string &a : args)
+      argv.push_back(a.data());
     argv.push_back(nullptr);
     parseCommandLineOptions(int(args.size()), argv.data());
   }
   std::string top_;
 };
 
-TEST_F(CommandLine, VersionGoesToStandardErrorAndEndsWithZero) {
+TEST_F(CommandLine, VersionGoesToStandardErrorAndEndsWithZero)
+{
   ChildResult r = RunChild([this] { Parse({"-v"}); });
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "test_cmdline 3.02.05\n");
   EXPECT_EQ(r.out, "");
 }
 
-TEST_F(CommandLine, VersionEndsTheRunBeforeLaterArguments) {
+TEST_F(CommandLine, VersionEndsTheRunBeforeLaterArguments)
+{
   std::string missing = top_ + "/never";
   ChildResult r = RunChild([&] { Parse({"install", "/opt", "-v", missing}); });
   EXPECT_EQ(r.status, 0);
@@ -67,7 +74,8 @@ TEST_F(CommandLine, VersionEndsTheRunBeforeLaterArguments) {
   EXPECT_FALSE(IsDir(missing));
 }
 
-TEST_F(CommandLine, InstallSetsTheBaseAndConsumesItsArgument) {
+TEST_F(CommandLine, InstallSetsTheBaseAndConsumesItsArgument)
+{
   Parse({"install", "/opt"});
   ASSERT_NE(pCmdLineInstallDir, nullptr);
   EXPECT_STREQ(pCmdLineInstallDir, "/opt");
@@ -79,7 +87,8 @@ TEST_F(CommandLine, InstallSetsTheBaseAndConsumesItsArgument) {
   EXPECT_STREQ(pCmdLineInstallDir, "/");
 }
 
-TEST_F(CommandLine, InstallLeavesTheCallersArgumentIntact) {
+TEST_F(CommandLine, InstallLeavesTheCallersArgumentIntact)
+{
   std::string arg = "/data/Norvo/npxx";
   char *argv[] = {const_cast<char *>("setup"), const_cast<char *>("install"), arg.data(), nullptr};
   parseCommandLineOptions(3, argv);
@@ -87,18 +96,21 @@ TEST_F(CommandLine, InstallLeavesTheCallersArgumentIntact) {
   EXPECT_EQ(arg, "/data/Norvo/npxx");
 }
 
-TEST_F(CommandLine, RelativeInstallBaseIsTakenFromTheWorkingDirectory) {
+TEST_F(CommandLine, RelativeInstallBaseIsTakenFromTheWorkingDirectory)
+{
   // The run later works from other directories, so the base is made
   // absolute at once; the working directory's own name is never reduced.
   std::string cwd = top_ + "/npxx_media";
   ASSERT_EQ(mkdir(cwd.c_str(), 0755), 0);
   ChildResult r = RunChild([&] {
-    if (chdir(cwd.c_str()) != 0) _exit(98);
+    if (chdir(cwd.c_str()) != 0)
+      _exit(98);
     Parse({"install", "opt/"});
     std::printf("|%s", pCmdLineInstallDir);
     Parse({"install", "Norvo/npxx"});
     std::printf("|%s", pCmdLineInstallDir);
-    if (chdir("/") != 0) _exit(98);
+    if (chdir("/") != 0)
+      _exit(98);
     Parse({"install", "srv"});
     std::printf("|%s", pCmdLineInstallDir);
   });
@@ -106,14 +118,16 @@ TEST_F(CommandLine, RelativeInstallBaseIsTakenFromTheWorkingDirectory) {
   EXPECT_EQ(r.out, "|" + cwd + "/opt|" + cwd + "|/srv");
 }
 
-TEST_F(CommandLine, InstallAsLastArgumentDoesNothing) {
+TEST_F(CommandLine, InstallAsLastArgumentDoesNothing)
+{
   Parse({"install"});
   EXPECT_EQ(pCmdLineInstallDir, nullptr);
   EXPECT_STREQ(pNorvoInstallDir, "/tmp/NorvoInstall");
   EXPECT_EQ(flCreatedTmpDir, 0);
 }
 
-TEST_F(CommandLine, OptionWordsMatchOnlyAsWholeWords) {
+TEST_F(CommandLine, OptionWordsMatchOnlyAsWholeWords)
+{
   // A word that merely contains an option is a work-area directory.
   std::string dir = top_ + "/-v,install";
   ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
@@ -122,7 +136,8 @@ TEST_F(CommandLine, OptionWordsMatchOnlyAsWholeWords) {
   EXPECT_EQ(pCmdLineInstallDir, nullptr);
 }
 
-TEST_F(CommandLine, ExistingWorkAreaParentLosesOneTrailingSlash) {
+TEST_F(CommandLine, ExistingWorkAreaParentLosesOneTrailingSlash)
+{
   Parse({top_ + "/"});
   EXPECT_EQ(std::string(pNorvoInstallDir), top_ + "/NorvoInstall");
   EXPECT_EQ(flCreatedTmpDir, 0);
@@ -130,13 +145,15 @@ TEST_F(CommandLine, ExistingWorkAreaParentLosesOneTrailingSlash) {
   EXPECT_EQ(std::string(pNorvoInstallDir), top_ + "//NorvoInstall");
 }
 
-TEST_F(CommandLine, RootAsWorkAreaParent) {
+TEST_F(CommandLine, RootAsWorkAreaParent)
+{
   Parse({"/"});
   EXPECT_STREQ(pNorvoInstallDir, "/NorvoInstall");
   EXPECT_EQ(flCreatedTmpDir, 0);
 }
 
-TEST_F(CommandLine, MissingWorkAreaParentIsCreatedWithItsParents) {
+TEST_F(CommandLine, MissingWorkAreaParentIsCreatedWithItsParents)
+{
   std::string dir = top_ + "/new/deeper";
   ChildResult r = RunChild([&] {
     Parse({dir + "/"});
@@ -147,7 +164,8 @@ TEST_F(CommandLine, MissingWorkAreaParentIsCreatedWithItsParents) {
   EXPECT_NE(r.out.find("|" + dir + "/NorvoInstall|1"), std::string::npos) << r.out;
 }
 
-TEST_F(CommandLine, LaterWorkAreaReplacesEarlierAndOnlyItsOwnCreationCounts) {
+TEST_F(CommandLine, LaterWorkAreaReplacesEarlierAndOnlyItsOwnCreationCounts)
+{
   // The clean-up removes the parent when the flag is set: it must never be
   // set for a directory that was already there.
   std::string made = top_ + "/made";
@@ -165,9 +183,11 @@ TEST_F(CommandLine, LaterWorkAreaReplacesEarlierAndOnlyItsOwnCreationCounts) {
   EXPECT_NE(r.out.find("|" + top_ + "/second/NorvoInstall|1"), std::string::npos) << r.out;
 }
 
-TEST_F(CommandLine, RelativeWorkAreaParentIsTakenFromTheWorkingDirectory) {
+TEST_F(CommandLine, RelativeWorkAreaParentIsTakenFromTheWorkingDirectory)
+{
   ChildResult r = RunChild([&] {
-    if (chdir(top_.c_str()) != 0) _exit(98);
+    if (chdir(top_.c_str()) != 0)
+      _exit(98);
     Parse({"scratch/"});
     std::printf("|%s|%d", pNorvoInstallDir, flCreatedTmpDir);
   });
@@ -176,13 +196,15 @@ TEST_F(CommandLine, RelativeWorkAreaParentIsTakenFromTheWorkingDirectory) {
   EXPECT_NE(r.out.find("|" + top_ + "/scratch/NorvoInstall|1"), std::string::npos) << r.out;
 }
 
-TEST_F(CommandLine, EmptyWorkAreaArgumentEndsWithStatusTwo) {
+TEST_F(CommandLine, EmptyWorkAreaArgumentEndsWithStatusTwo)
+{
   ChildResult r = RunChild([&] { Parse({""}); });
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "ERROR: couldn't open \n\n");
 }
 
-TEST_F(CommandLine, WorkAreaParentThatIsAFileEndsWithStatusTwo) {
+TEST_F(CommandLine, WorkAreaParentThatIsAFileEndsWithStatusTwo)
+{
   std::string file = top_ + "/plain";
   std::ofstream(file) << "x";
   ChildResult r = RunChild([&] { Parse({file}); });
@@ -195,7 +217,8 @@ TEST_F(CommandLine, WorkAreaParentThatIsAFileEndsWithStatusTwo) {
   EXPECT_EQ(r.out, "ERREUR : impossible d'ouvrir " + file + "\n\n");
 }
 
-TEST_F(CommandLine, WorkAreaParentThatCannotBeMadeEndsTheRun) {
+TEST_F(CommandLine, WorkAreaParentThatCannotBeMadeEndsTheRun)
+{
   // mkdir -p below a plain file fails; the command layer ends the run.
   std::string file = top_ + "/plain";
   std::ofstream(file) << "x";
@@ -206,12 +229,14 @@ TEST_F(CommandLine, WorkAreaParentThatCannotBeMadeEndsTheRun) {
 
 // ---- StripToBaseName --------------------------------------------------------
 
-std::string Base(const char *path) {
+std::string Base(const char *path)
+{
   std::string copy = path;
   return StripToBaseName(copy.data());
 }
 
-TEST(StripToBaseName, ReducesAPathToItsInstallationBase) {
+TEST(StripToBaseName, ReducesAPathToItsInstallationBase)
+{
   EXPECT_EQ(Base("/opt/Norvo/npxx"), "/opt");
   EXPECT_EQ(Base("/opt/Norvo/npxx/"), "/opt");
   EXPECT_EQ(Base("/opt/Norvo"), "/opt");
@@ -222,7 +247,8 @@ TEST(StripToBaseName, ReducesAPathToItsInstallationBase) {
   EXPECT_EQ(Base("/usr/Norvo/npxx/bin/x"), "/usr");
 }
 
-TEST(StripToBaseName, CutsAtTheFirstOccurrenceAnywhere) {
+TEST(StripToBaseName, CutsAtTheFirstOccurrenceAnywhere)
+{
   EXPECT_EQ(Base("/home/Norvoland/x"), "/home");
   EXPECT_EQ(Base("/a/npxx/b/Norvo"), "/a");
   EXPECT_EQ(Base("/Norvo/npxx"), "/");
@@ -232,7 +258,8 @@ TEST(StripToBaseName, CutsAtTheFirstOccurrenceAnywhere) {
   EXPECT_EQ(Base("rel/dir/"), "rel/dir");
 }
 
-TEST(StripToBaseName, WorksInPlaceAndPassesNullThrough) {
+TEST(StripToBaseName, WorksInPlaceAndPassesNullThrough)
+{
   char path[] = "/srv/Norvo/npxx/";
   EXPECT_EQ(StripToBaseName(path), path);
   EXPECT_STREQ(path, "/srv");
@@ -244,8 +271,9 @@ TEST(StripToBaseName, WorksInPlaceAndPassesNullThrough) {
 // The built setup started under a private name (so that its log is
 // /tmp/<name>.log, not the real one), with args; only -v is ever run here.
 class SetupProgram : public ::testing::Test {
- protected:
-  void SetUp() override {
+protected:
+  void SetUp() override
+  {
     char tmpl[] = "/tmp/setupbin_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
@@ -255,18 +283,23 @@ class SetupProgram : public ::testing::Test {
     ASSERT_EQ(symlink(program.c_str(), (dir_ + "/" + name_).c_str()), 0);
     log_ = "/tmp/" + name_ + ".log";
   }
-  void TearDown() override {
+  void TearDown() override
+  {
     unlink(log_.c_str());
     std::string cmd = "rm -rf '" + dir_ + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
   }
   // Runs the program at `path` (by default argv0 itself) with argv[0] = argv0.
-  ChildResult Run(const std::string &argv0, std::vector<std::string> args, std::string path = "") {
-    if (path.empty()) path = argv0;
+  ChildResult Run(const std::string &argv0, std::vector<std::string> args, std::string path = "")
+  {
+    if (path.empty())
+      path = argv0;
     return RunChild([&] {
-      if (chdir(dir_.c_str()) != 0) _exit(98);
+      if (chdir(dir_.c_str()) != 0)
+        _exit(98);
       std::vector<char *> argv{const_cast<char *>(argv0.c_str())};
-      for (std::string &a : args) argv.push_back(a.data());
+      for (std::string &a : args)
+        argv.push_back(a.data());
       argv.push_back(nullptr);
       execv(path.c_str(), argv.data());
       _exit(97);
@@ -275,7 +308,8 @@ class SetupProgram : public ::testing::Test {
   std::string dir_, name_, log_;
 };
 
-TEST_F(SetupProgram, VersionQueryPrintsItsOwnNameAndVersion) {
+TEST_F(SetupProgram, VersionQueryPrintsItsOwnNameAndVersion)
+{
   ChildResult r = Run(dir_ + "/" + name_, {"-v"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, name_ + " 3.02.05\n");
@@ -293,7 +327,8 @@ TEST_F(SetupProgram, VersionQueryPrintsItsOwnNameAndVersion) {
   EXPECT_EQ(access(log_.c_str(), F_OK), 0);
 }
 
-TEST_F(SetupProgram, VersionQueryComesAfterTheCommandLayerStarted) {
+TEST_F(SetupProgram, VersionQueryComesAfterTheCommandLayerStarted)
+{
   ChildResult r = Run(dir_ + "/" + name_, {"install", "/opt", "-v"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, name_ + " 3.02.05\n");

@@ -16,64 +16,76 @@ namespace {
 constexpr int kSkip = 77;  // a scenario that cannot be set up here
 
 int failures = 0;
-void Check(bool ok, const std::string &what) {
+void Check(bool ok, const std::string &what)
+{
   if (!ok) {
     fprintf(stderr, "FAILED: %s\n", what.c_str());
     failures++;
   }
 }
-void CheckFile(const std::string &path, const std::string &text) {
+void CheckFile(const std::string &path, const std::string &text)
+{
   std::string got = ReadAll(path);
   Check(got == text, path + " holds\n" + got + "\ninstead of\n" + text);
 }
-void CheckMode(const std::string &path, int mode) {
+void CheckMode(const std::string &path, int mode)
+{
   char want[16], got[16];
   snprintf(want, sizeof want, "%o", mode);
   snprintf(got, sizeof got, "%o", ModeOf(path));
-  Check(ModeOf(path) == mode, path + (ModeOf(path) < 0 ? std::string(" is missing") : " has mode " + std::string(got) + ", not " + want));
+  Check(ModeOf(path) == mode,
+        path + (ModeOf(path) < 0 ? std::string(" is missing")
+                                 : " has mode " + std::string(got) + ", not " + want));
 }
 
-std::string Banner() {
+std::string Banner()
+{
   std::string hashes(63, '#'), empty = "##" + std::string(59, ' ') + "##";
   return "#!/bin/sh\n" + hashes + "\n" + empty + "\n" + "##  Copyright (c) " +
-         std::to_string(ThisYear()) + " Norvo Systems.  All rights reserved.  ##\n" + empty +
-         "\n" + hashes + "\n\n";
+         std::to_string(ThisYear()) + " Norvo Systems.  All rights reserved.  ##\n" + empty + "\n" +
+         hashes + "\n\n";
 }
 
-bool ReleaseHolds(const char *op, const char *version) {
+bool ReleaseHolds(const char *op, const char *version)
+{
   struct utsname host;
   uname(&host);
   return ReleaseConditionHolds(host.release, op, version);
 }
 
 // The distribution /tmp/dist, made from examples/ with this build's setup.
-void MakeDist() {
+void MakeDist()
+{
   ChildResult r = RunIn("/", {"/bin/bash", mediatest::SourceDir() + "/scripts/mkdist.sh", "--setup",
-                              mediatest::BinaryDir() + "/setup", mediatest::SourceDir() + "/examples",
-                              "/tmp/dist"});
+                              mediatest::BinaryDir() + "/setup",
+                              mediatest::SourceDir() + "/examples", "/tmp/dist"});
   Check(r.status == 0, "mkdist.sh failed: " + r.err);
 }
 
 // setup started from the distribution directory as an administrator would.
-ChildResult Setup(const std::vector<std::string> &args, const std::vector<std::string> &env = {}) {
+ChildResult Setup(const std::vector<std::string> &args, const std::vector<std::string> &env = {})
+{
   std::vector<std::string> argv = {"/tmp/dist/setup"};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> environment = {"LANG=C", "NORVO_CALLS_DIR=/tmp/calls"};
   environment.insert(environment.end(), env.begin(), env.end());
   MakeDirs("/tmp/calls");
   ChildResult r = RunIn("/tmp/dist", argv, environment, "");
-  Check(r.status == 0, "setup ended with status " + std::to_string(r.status) + "\n" + r.out + r.err);
+  Check(r.status == 0,
+        "setup ended with status " + std::to_string(r.status) + "\n" + r.out + r.err);
   return r;
 }
 
 // The texts in `wanted` appear in the log, in this order.
-void CheckLogOrder(const std::vector<std::string> &wanted) {
+void CheckLogOrder(const std::vector<std::string> &wanted)
+{
   std::string log = ReadAll("/tmp/setup.log");
   size_t at = 0;
   for (const std::string &text : wanted) {
     size_t found = log.find(text, at);
     Check(found != std::string::npos, "the log lacks, or has out of order: " + text);
-    if (found != std::string::npos) at = found + text.size();
+    if (found != std::string::npos)
+      at = found + text.size();
   }
   Check(log.find("ERROR") == std::string::npos, "the log reports an error:\n" + log);
   Check(log.rfind("initializing system\n", 0) == 0 &&
@@ -83,7 +95,8 @@ void CheckLogOrder(const std::vector<std::string> &wanted) {
 
 // The queue interface and send-file scripts and the printing-subsystem file
 // of an installation whose application directory is appDir.
-void CheckScripts(const std::string &appDir, const std::string &subsystem) {
+void CheckScripts(const std::string &appDir, const std::string &subsystem)
+{
   CheckFile(appDir + "/.np_cfg", subsystem);
   CheckMode(appDir + "/.np_cfg", 0644);
   CheckFile(appDir + "/NorvoPrintnpxx",
@@ -96,7 +109,8 @@ void CheckScripts(const std::string &appDir, const std::string &subsystem) {
 }
 
 // What the sample package list leaves in an installation at appDir.
-void CheckPackage(const std::string &appDir) {
+void CheckPackage(const std::string &appDir)
+{
   std::string app = appDir + "/";
   Check(!Exists(app + "comment_continuation_was_run"), "a continued comment line ran");
   Check(Exists(app + "lib/libnpxx.so.3") && IsDir(app + "lib/fonts"), "dir lib not copied");
@@ -111,7 +125,8 @@ void CheckPackage(const std::string &appDir) {
   CheckMode(app + "nprint", 0755);
   for (const char *tool : {"npqadmin", "nprint", "npstat"}) {
     std::string wrapper = std::string("/usr/bin/") + tool;
-    CheckFile(wrapper, Banner() + Replace(Golden("wrapper.body"), {{"@APPDIR@", appDir}, {"@TOOL@", tool}}));
+    CheckFile(wrapper,
+              Banner() + Replace(Golden("wrapper.body"), {{"@APPDIR@", appDir}, {"@TOOL@", tool}}));
     CheckMode(wrapper, 0755);
   }
   Check(Exists(app + "npstat") && !Exists(app + "npstat.sh"), "npstat.sh not renamed");
@@ -134,16 +149,17 @@ void CheckPackage(const std::string &appDir) {
 }
 
 // The clean-up: work area gone, npqadmin run with -upgrade and -clean.
-void CheckCleanUp(const std::string &appDir) {
+void CheckCleanUp(const std::string &appDir)
+{
   Check(!Exists("/tmp/NorvoInstall"), "the work area is left over");
-  CheckFile("/tmp/calls/npqadmin.calls",
-            "npqadmin uid=0 cwd=/ printer= args=-upgrade\n"
-            "npqadmin uid=0 cwd=/ printer= args=-clean\n");
+  CheckFile("/tmp/calls/npqadmin.calls", "npqadmin uid=0 cwd=/ printer= args=-upgrade\n"
+                                         "npqadmin uid=0 cwd=/ printer= args=-clean\n");
   Check(Exists(appDir + "/npqadmin.calls"), "npqadmin did not run from " + appDir);
 }
 
 // Every command of a fresh installation at appDir, in order.
-std::vector<std::string> FreshLog(const std::string &appDir) {
+std::vector<std::string> FreshLog(const std::string &appDir)
+{
   std::string a = appDir;
   return {"initializing system\n",
           "/cp -p /tmp/dist/disks /tmp/NorvoInstall\n",
@@ -176,7 +192,8 @@ std::vector<std::string> FreshLog(const std::string &appDir) {
 
 // The installed scripts at work: the BSD filter and the send-file script
 // for queue lp0, with nsf failing twice; the nprint wrapper.
-void RunInstalledScripts(const std::string &appDir) {
+void RunInstalledScripts(const std::string &appDir)
+{
   MakeDirs("/var/spool/lpd/lp0");
   MakeDirs("/var/spool/Norvo/npxx/lp0");
   std::vector<std::string> env = {"NORVO_CALLS_DIR=/tmp/calls", "NSF_FAILS=2"};
@@ -189,8 +206,10 @@ void RunInstalledScripts(const std::string &appDir) {
   std::vector<std::string> calls = Lines(ReadAll("/tmp/calls/nsf.calls"));
   Check(calls.size() == 3, "nsf was not called three times");
   for (const std::string &call : calls)
-    Check(call.rfind("nsf uid=0 cwd=/var/spool/lpd/lp0 printer= args=/var/spool/Norvo/npxx/lp0/lp0.", 0) == 0,
-          "nsf call: " + call);
+    Check(
+        call.rfind("nsf uid=0 cwd=/var/spool/lpd/lp0 printer= args=/var/spool/Norvo/npxx/lp0/lp0.",
+                   0) == 0,
+        "nsf call: " + call);
   Check(std::string(ReadAll("/tmp/calls/nsf.count")) == "3\n", "nsf count");
   r = RunIn("/", {"/usr/bin/nprint", "-p", "lp0"}, env);
   CheckFile("/tmp/calls/nprint.calls", "nprint uid=0 cwd=" + appDir + " printer= args=-p lp0\n");
@@ -198,7 +217,8 @@ void RunInstalledScripts(const std::string &appDir) {
 
 // ---- Scenarios ------------------------------------------------------------------
 
-int FreshDefault() {
+int FreshDefault()
+{
   MakeDist();
   Check(!Exists("/usr/Norvo"), "before: /usr/Norvo exists");
 
@@ -214,7 +234,8 @@ int FreshDefault() {
   return failures;
 }
 
-int FreshOpt() {
+int FreshOpt()
+{
   MakeDist();
   Check(!Exists("/opt/Norvo") && !Exists("/usr/Norvo"), "before: an installation exists");
 
@@ -237,7 +258,8 @@ int FreshOpt() {
 // A second run over an installation in a real directory: the package list
 // runs again (links replaced), then .np_cfg and both scripts are rewritten;
 // what the administrator added stays.
-int UpgradeDirectory() {
+int UpgradeDirectory()
+{
   MakeDist();
   Setup({});
   WriteFile("/usr/Norvo/npxx/.np_cfg", " LPRng ", 0600);
@@ -263,7 +285,8 @@ int UpgradeDirectory() {
 }
 
 // A second run over an installation found through the well-known link.
-int UpgradeLink() {
+int UpgradeLink()
+{
   MakeDist();
   Setup({"install", "/opt"});
   WriteFile("/opt/Norvo/npxx/.np_cfg", "", 0644);
@@ -280,7 +303,8 @@ int UpgradeLink() {
 
 // A host with Debian's LPRng: its lpd, unpacked into the sandbox, answers
 // -V; printconf's util directory receives the interface script.
-int LprngHost() {
+int LprngHost()
+{
   std::string cache = mediatest::BinaryDir() + "/e2e-cache";
   MakeDirs(cache);
   ChildResult found = RunIn(cache, {"/bin/sh", "-c", "ls lprng_*.deb"});
@@ -298,7 +322,8 @@ int LprngHost() {
   }
   std::string deb = cache + "/" + Lines(found.out).at(0);
   Check(RunIn("/", {"/usr/bin/dpkg", "-x", deb, "/"}).status == 0, "dpkg -x failed");
-  Check(RunIn("/", {"/bin/sh", "-c", "/usr/sbin/lpd -V 2>&1"}).out.find("LPRng") != std::string::npos,
+  Check(RunIn("/", {"/bin/sh", "-c", "/usr/sbin/lpd -V 2>&1"}).out.find("LPRng") !=
+            std::string::npos,
         "the unpacked lpd does not answer LPRng");
   MakeDirs("/usr/share/printconf/util");
   MakeDist();
@@ -308,23 +333,27 @@ int LprngHost() {
   CheckScripts("/opt/Norvo/npxx", " LPRng ");
   Check(LinkTarget("/usr/share/printconf/util/NorvoPrintnpxx") == "/opt/Norvo/npxx/NorvoPrintnpxx",
         "no printconf link");
-  CheckLogOrder({"initializing system\n",
-                 "/ln  -s /opt/Norvo/npxx/NorvoPrintnpxx /usr/share/printconf/util/NorvoPrintnpxx\n"});
+  CheckLogOrder(
+      {"initializing system\n",
+       "/ln  -s /opt/Norvo/npxx/NorvoPrintnpxx /usr/share/printconf/util/NorvoPrintnpxx\n"});
 
   // The LPRng filter branch at work.
   std::vector<std::string> env = {"NORVO_CALLS_DIR=/tmp/calls"};
   MakeDirs("/var/spool/lpd/lp1");
-  ChildResult r = RunIn("/var/spool/lpd/lp1", {"/opt/Norvo/npxx/NorvoPrintnpxx", "-Plp1", "-d/var/spool/lpd/lp1",
-                                                "-edfA1", "-Zduplex", "-nroot", "-hlocalhost"},
+  ChildResult r = RunIn("/var/spool/lpd/lp1",
+                        {"/opt/Norvo/npxx/NorvoPrintnpxx", "-Plp1", "-d/var/spool/lpd/lp1",
+                         "-edfA1", "-Zduplex", "-nroot", "-hlocalhost"},
                         env);
   Check(r.status == 0, "the LPRng filter failed");
-  CheckFile("/tmp/calls/nprnpxxtty.calls",
-            "nprnpxxtty uid=0 cwd=/opt/Norvo/npxx printer= args=-dlp1 -f -oduplex /var/spool/lpd/lp1/dfA1\n");
+  CheckFile(
+      "/tmp/calls/nprnpxxtty.calls",
+      "nprnpxxtty uid=0 cwd=/opt/Norvo/npxx printer= args=-dlp1 -f -oduplex /var/spool/lpd/lp1/dfA1\n");
   return failures;
 }
 
 // A host where the CUPS scheduler runs (a process named cupsd).
-int CupsHost() {
+int CupsHost()
+{
   TempDir dir;
   mediatest::WatchedProcess cupsd(dir, "cupsd", 120);
   MakeDist();
@@ -332,8 +361,9 @@ int CupsHost() {
   Setup({});
 
   CheckScripts("/usr/Norvo/npxx", " CUPS ");
-  ChildResult r = RunIn("/", {"/usr/Norvo/npxx/NorvoPrintnpxx", "12", "root", "title", "1", "", "/etc/hostname"},
-                        {"NORVO_CALLS_DIR=/tmp/calls", "PRINTER=cq"});
+  ChildResult r = RunIn(
+      "/", {"/usr/Norvo/npxx/NorvoPrintnpxx", "12", "root", "title", "1", "", "/etc/hostname"},
+      {"NORVO_CALLS_DIR=/tmp/calls", "PRINTER=cq"});
   Check(r.status == 0, "the CUPS branch failed");
   CheckFile("/tmp/calls/nprnpxxtty.calls",
             "nprnpxxtty uid=0 cwd=/usr/Norvo/npxx printer=cq args=-dcq -i /etc/hostname\n");
@@ -349,47 +379,56 @@ MEDIA_SCENARIOS({{"e2e_fresh_default", FreshDefault},
 
 // True when the built setup carries the installation steps (its main runs
 // them); until then the whole runs are skipped, loudly.
-bool SetupRunsTheInstallation() {
+bool SetupRunsTheInstallation()
+{
   return ReadAll(mediatest::BinaryDir() + "/setup").find("installFromSite") != std::string::npos;
 }
 
-void RunScenario(const std::string &name) {
+void RunScenario(const std::string &name)
+{
   if (!SetupRunsTheInstallation())
     GTEST_SKIP() << "SKIPPED: the built setup does not run the installation steps yet";
   ChildResult r = mediatest::RunScenarioInSandbox({}, name, nullptr);
-  if (r.status == kSkip) GTEST_SKIP() << "SKIPPED: " << r.err;
+  if (r.status == kSkip)
+    GTEST_SKIP() << "SKIPPED: " << r.err;
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.find("Running main()"), std::string::npos) << "no scenario " << name;
 }
 
 }  // namespace
 
-TEST(EndToEnd, FreshInstallationToTheDefaultBase) {
+TEST(EndToEnd, FreshInstallationToTheDefaultBase)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("e2e_fresh_default");
 }
 
-TEST(EndToEnd, FreshInstallationToOpt) {
+TEST(EndToEnd, FreshInstallationToOpt)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("e2e_fresh_opt");
 }
 
-TEST(EndToEnd, UpgradeOverARealDirectoryRewritesScriptsAndNpCfg) {
+TEST(EndToEnd, UpgradeOverARealDirectoryRewritesScriptsAndNpCfg)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("e2e_upgrade_dir");
 }
 
-TEST(EndToEnd, UpgradeThroughTheWellKnownLink) {
+TEST(EndToEnd, UpgradeThroughTheWellKnownLink)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("e2e_upgrade_link");
 }
 
-TEST(EndToEnd, LprngHostWithDebiansLpd) {
+TEST(EndToEnd, LprngHostWithDebiansLpd)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("e2e_lprng");
 }
 
-TEST(EndToEnd, CupsHost) {
+TEST(EndToEnd, CupsHost)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("e2e_cups");
 }

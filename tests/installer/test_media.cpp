@@ -20,7 +20,8 @@ constexpr char DAEMON_NOTE[] =
     "print daemon, you must delete all your Norvo print queues prior to installing\n"
     "this package.\n\nNOTE: NPrintD is located in <install directory>/Norvo/npxx\n";
 
-void StartInstaller() {
+void StartInstaller()
+{
   setenv("LANG", "C", 1);
   flUseLog = 0;
   static char name[] = "test_media";
@@ -28,15 +29,18 @@ void StartInstaller() {
   InitSysCmdList();
 }
 
-size_t Count(const std::string &text, const std::string &what) {
+size_t Count(const std::string &text, const std::string &what)
+{
   size_t n = 0;
-  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
+  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+    ++n;
   return n;
 }
 
 // ---- the list file -----------------------------------------------------------
 
-TEST(DistributionList, DisksIsReadAsWritten) {
+TEST(DistributionList, DisksIsReadAsWritten)
+{
   TempDir dir;
   WriteFile(dir / "disks", "disks isize tsize\npkg_tar.001\nend_of_list\n");
   WriteFile(dir / "DISKS", "other\n");
@@ -51,9 +55,11 @@ TEST(DistributionList, DisksIsReadAsWritten) {
   EXPECT_EQ(r.out, "disks isize tsize\npkg_tar.001\nend_of_list\n");
 }
 
-TEST(DistributionList, DISKSIsUpperCasedUpToTheEndMark) {
+TEST(DistributionList, DISKSIsUpperCasedUpToTheEndMark)
+{
   TempDir dir;
-  WriteFile(dir / "DISKS", "disks isize tsize\npkg_tar.001 Pkg_Tar.002\nend_of_list\nlater words\n");
+  WriteFile(dir / "DISKS",
+            "disks isize tsize\npkg_tar.001 Pkg_Tar.002\nend_of_list\nlater words\n");
   ChildResult r = RunChild(
       [&] {
         StartInstaller();
@@ -65,7 +71,8 @@ TEST(DistributionList, DISKSIsUpperCasedUpToTheEndMark) {
   EXPECT_EQ(r.out, "DISKS ISIZE TSIZE\nPKG_TAR.001 PKG_TAR.002\nend_of_list\nlater words\n");
 }
 
-TEST(DistributionList, NoListEndsTheRunWithStatus1) {
+TEST(DistributionList, NoListEndsTheRunWithStatus1)
+{
   TempDir dir;
   ChildResult r = RunChild(
       [&] {
@@ -83,10 +90,12 @@ TEST(DistributionList, NoListEndsTheRunWithStatus1) {
 // Joins in a work area holding `files` (name -> content) with `list` as its
 // list file `listName`; the joined archive's content.
 std::string Join(const std::string &listName, const std::string &list,
-                 const std::vector<std::pair<std::string, std::string>> &files) {
+                 const std::vector<std::pair<std::string, std::string>> &files)
+{
   TempDir work;
   WriteFile(work / listName, list);
-  for (const auto &[name, content] : files) WriteFile(work / name, content);
+  for (const auto &[name, content] : files)
+    WriteFile(work / name, content);
   ChildResult r = RunChild(
       [&] {
         StartInstaller();
@@ -100,15 +109,17 @@ std::string Join(const std::string &listName, const std::string &list,
   return Exists(archive) ? ReadAll(archive) : "<none>";
 }
 
-TEST(JoinSegments, InListOrderSkippingMissingAndOtherWords) {
+TEST(JoinSegments, InListOrderSkippingMissingAndOtherWords)
+{
   EXPECT_EQ(Join("disks", "disks isize\npkg_tar.003 pkg_tar.001\npkg_tar.002\nend_of_list\n",
                  {{"pkg_tar.001", "A"}, {"pkg_tar.002", "B"}, {"pkg_tar.003", "C"}}),
             "CAB");
   // A listed segment that is missing is skipped; "pkg_tar" without the dot
   // and anything behind the end mark are not segments to join.
-  EXPECT_EQ(Join("disks", "disks pkg_tar pkg_tar.009 pkg_tar.002 pkg_tar.001 end_of_list pkg_tar.003\n",
-                 {{"pkg_tar", "x"}, {"pkg_tar.001", "A"}, {"pkg_tar.002", "B"}, {"pkg_tar.003", "C"}}),
-            "BA");
+  EXPECT_EQ(
+      Join("disks", "disks pkg_tar pkg_tar.009 pkg_tar.002 pkg_tar.001 end_of_list pkg_tar.003\n",
+           {{"pkg_tar", "x"}, {"pkg_tar.001", "A"}, {"pkg_tar.002", "B"}, {"pkg_tar.003", "C"}}),
+      "BA");
   // Tabs do not separate words of the list here.
   EXPECT_EQ(Join("disks", "pkg_tar.001\tpkg_tar.002 pkg_tar.003\nend_of_list\n",
                  {{"pkg_tar.001", "A"}, {"pkg_tar.002", "B"}, {"pkg_tar.003", "C"}}),
@@ -116,7 +127,8 @@ TEST(JoinSegments, InListOrderSkippingMissingAndOtherWords) {
   EXPECT_EQ(Join("disks", "disks isize tsize\nend_of_list\n", {}), "<none>");
 }
 
-TEST(JoinSegments, UpperCaseMediumJoinsUpperCaseSegments) {
+TEST(JoinSegments, UpperCaseMediumJoinsUpperCaseSegments)
+{
   EXPECT_EQ(Join("DISKS", "disks pkg_tar.002 pkg_tar.001\nend_of_list\n",
                  {{"PKG_TAR.001", "A"}, {"PKG_TAR.002", "B"}, {"pkg_tar.001", "a"}}),
             "BA");
@@ -126,7 +138,8 @@ TEST(JoinSegments, UpperCaseMediumJoinsUpperCaseSegments) {
 
 // readyForInstallation in a child with pAppDir = `app`: status 11 for
 // "go on", 10 for a refusal; exits of its own are passed through.
-ChildResult Ready(const std::string &app, const char *input) {
+ChildResult Ready(const std::string &app, const char *input)
+{
   return RunChild(
       [&] {
         StartInstaller();
@@ -136,22 +149,27 @@ ChildResult Ready(const std::string &app, const char *input) {
       input);
 }
 
-TEST(Readiness, RootWithoutOldDaemonGoesOnQuietly) {
-  if (geteuid() != 0) GTEST_SKIP() << "SKIPPED: needs root";
+TEST(Readiness, RootWithoutOldDaemonGoesOnQuietly)
+{
+  if (geteuid() != 0)
+    GTEST_SKIP() << "SKIPPED: needs root";
   TempDir app;
   ChildResult r = Ready(app.path(), nullptr);
   EXPECT_EQ(r.status, 11);
   EXPECT_EQ(r.out, "");
 }
 
-TEST(Readiness, OtherUsersAreToldToBecomeRoot) {
-  if (geteuid() != 0) GTEST_SKIP() << "SKIPPED: needs root to become another user";
+TEST(Readiness, OtherUsersAreToldToBecomeRoot)
+{
+  if (geteuid() != 0)
+    GTEST_SKIP() << "SKIPPED: needs root to become another user";
   TempDir app;
   ChildResult r = RunChild(
       [&] {
         StartInstaller();
         pAppDir = SaveStr_(app.path().c_str());
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 99;
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+          return 99;
         return readyForInstallation() ? 11 : 10;
       },
       nullptr);
@@ -160,15 +178,18 @@ TEST(Readiness, OtherUsersAreToldToBecomeRoot) {
 }
 
 class OldDaemonPrompt : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (geteuid() != 0) GTEST_SKIP() << "SKIPPED: needs root";
+protected:
+  void SetUp() override
+  {
+    if (geteuid() != 0)
+      GTEST_SKIP() << "SKIPPED: needs root";
     WriteFile(app / "NPrintD", "");
   }
   TempDir app;
 };
 
-TEST_F(OldDaemonPrompt, YesAnswersGoOn) {
+TEST_F(OldDaemonPrompt, YesAnswersGoOn)
+{
   for (const char *answer : {"y\n", "yes\n", "  y  \n", "y"}) {
     ChildResult r = Ready(app.path(), answer);
     EXPECT_EQ(r.status, 11) << answer;
@@ -176,7 +197,8 @@ TEST_F(OldDaemonPrompt, YesAnswersGoOn) {
   }
 }
 
-TEST_F(OldDaemonPrompt, OtherWordsAndEmptyLinesAskAgain) {
+TEST_F(OldDaemonPrompt, OtherWordsAndEmptyLinesAskAgain)
+{
   ChildResult r = Ready(app.path(), "YES\n\nmaybe\nYe\ny\n");
   EXPECT_EQ(r.status, 11);
   EXPECT_EQ(Count(r.out, PROMPT), 5u) << r.out;
@@ -186,13 +208,15 @@ TEST_F(OldDaemonPrompt, OtherWordsAndEmptyLinesAskAgain) {
   EXPECT_EQ(Count(r.out, PROMPT), 2u) << r.out;
 }
 
-TEST_F(OldDaemonPrompt, NoEndsTheRunWithStatus0) {
+TEST_F(OldDaemonPrompt, NoEndsTheRunWithStatus0)
+{
   ChildResult r = Ready(app.path(), "no\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Count(r.out, PROMPT), 1u);
 }
 
-TEST_F(OldDaemonPrompt, EndOfInputEndsTheRunInsteadOfAskingForever) {
+TEST_F(OldDaemonPrompt, EndOfInputEndsTheRunInsteadOfAskingForever)
+{
   ChildResult r = Ready(app.path(), nullptr);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Count(r.out, PROMPT), 1u);
@@ -202,7 +226,8 @@ TEST_F(OldDaemonPrompt, EndOfInputEndsTheRunInsteadOfAskingForever) {
   EXPECT_EQ(Count(r.out, PROMPT), 2u);
 }
 
-TEST_F(OldDaemonPrompt, TheStopProgramAlsoCounts) {
+TEST_F(OldDaemonPrompt, TheStopProgramAlsoCounts)
+{
   std::remove((app / "NPrintD").c_str());
   WriteFile(app / "NPrintDStop", "");
   EXPECT_EQ(Ready(app.path(), "y\n").out, std::string(DAEMON_NOTE) + PROMPT);
@@ -211,7 +236,8 @@ TEST_F(OldDaemonPrompt, TheStopProgramAlsoCounts) {
 // ---- in the sandbox -------------------------------------------------------------
 
 // "n" removes the old daemon's run-level links and goes on.
-int AnswerNScenario() {
+int AnswerNScenario()
+{
   StartInstaller();
   if (std::system("mkdir -p /etc/rc2.d /opt/app && touch /opt/app/NPrintD /etc/rc2.d/KNorvoPrintD "
                   "/etc/rc2.d/SNorvoPrintD /etc/rc2.d/S99other") != 0)
@@ -222,7 +248,8 @@ int AnswerNScenario() {
   return (ready ? 1 : 0) + (linksGone ? 2 : 0) + (Exists("/etc/rc2.d/S99other") ? 4 : 0);
 }
 
-std::string &ChecksAtExit() {
+std::string &ChecksAtExit()
+{
   static std::string checks;
   return checks;
 }
@@ -231,15 +258,18 @@ std::string &ChecksAtExit() {
 // in /tmp/dist. NORVO_TEST_ARG: "<install base, or empty>|<shell commands
 // run first>|<shell checks>"; the checks run when the process ends, however
 // it ends, behind the line "== after ==".
-int DriveScenario() {
+int DriveScenario()
+{
   std::string arg = ScenarioArg();
   size_t bar = arg.find('|');
   std::string base = arg.substr(0, bar);
   size_t bar2 = arg.find('|', bar + 1);
-  if (bar == std::string::npos || bar2 == std::string::npos) return 98;
+  if (bar == std::string::npos || bar2 == std::string::npos)
+    return 98;
   std::string prep = arg.substr(bar + 1, bar2 - bar - 1);
   ChecksAtExit() = arg.substr(bar2 + 1);
-  if (!prep.empty() && std::system(prep.c_str()) != 0) return 99;
+  if (!prep.empty() && std::system(prep.c_str()) != 0)
+    return 99;
   std::atexit([] {
     std::printf("\n== after ==\n");
     std::fflush(stdout);
@@ -252,13 +282,15 @@ int DriveScenario() {
   my_name = name;
   pNorvoInstallDir = SaveStr("/tmp/%sInstall", szMakerDir);
   if (const char *work = std::getenv("NORVO_TEST_WORK")) {  // a work area relative to /tmp
-    if (chdir("/tmp") != 0) return 97;
+    if (chdir("/tmp") != 0)
+      return 97;
     pNorvoInstallDir = SaveStr_(work);
   }
   pPathToSetup = SaveStr_("/tmp/dist");
   InitSysCmdList();
   nlsSetupStrCvt(10);
-  if (!base.empty()) pCmdLineInstallDir = StripToBaseName(SaveStr_(base.c_str()));
+  if (!base.empty())
+    pCmdLineInstallDir = StripToBaseName(SaveStr_(base.c_str()));
 
   runInstallation();
   exit_app(0);
@@ -266,7 +298,8 @@ int DriveScenario() {
 
 MEDIA_SCENARIOS({{"media-answer-n", AnswerNScenario}, {"media-drive", DriveScenario}});
 
-TEST(OldDaemonPromptSandbox, NRemovesTheDaemonLinksAndGoesOn) {
+TEST(OldDaemonPromptSandbox, NRemovesTheDaemonLinksAndGoesOn)
+{
   SKIP_WITHOUT_SANDBOX();
   ChildResult r = RunScenarioInSandbox({}, "media-answer-n", "n\n");
   EXPECT_EQ(r.status, 7) << r.out << r.err;
@@ -274,13 +307,16 @@ TEST(OldDaemonPromptSandbox, NRemovesTheDaemonLinksAndGoesOn) {
 
 // A distribution of examples/pkg made by scripts/mkdist.sh.
 class Distribution : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { SKIP_WITHOUT_SANDBOX(); }
 
   // Makes the distribution with mkdist options; false when that failed.
-  bool Make(const std::vector<std::string> &options) {
-    std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/scripts/mkdist.sh", "--setup",
-                                     BinaryDir() + "/setup", "--segment-size", "2K", "--force"};
+  bool Make(const std::vector<std::string> &options)
+  {
+    std::vector<std::string> argv = {"/bin/bash",      SourceDir() + "/scripts/mkdist.sh",
+                                     "--setup",        BinaryDir() + "/setup",
+                                     "--segment-size", "2K",
+                                     "--force"};
     argv.insert(argv.end(), options.begin(), options.end());
     argv.insert(argv.end(), {SourceDir() + "/examples", dist.path()});
     chmod(dist.path().c_str(), 0755);  // readable by the unprivileged user too
@@ -290,14 +326,17 @@ class Distribution : public ::testing::Test {
   }
 
   ChildResult Drive(const std::string &base, const std::string &checks, const char *input = nullptr,
-                    const std::vector<std::string> &prefix = {}, const std::vector<std::string> &extra = {},
-                    const std::string &prep = "") {
+                    const std::vector<std::string> &prefix = {},
+                    const std::vector<std::string> &extra = {}, const std::string &prep = "")
+  {
     std::vector<std::string> options = {"--copy", dist.path() + ":/tmp/dist"};
     options.insert(options.end(), extra.begin(), extra.end());
-    return RunScenarioInSandbox(options, "media-drive", input, base + "|" + prep + "|" + checks, prefix);
+    return RunScenarioInSandbox(options, "media-drive", input, base + "|" + prep + "|" + checks,
+                                prefix);
   }
 
-  static std::string After(const ChildResult &r) {
+  static std::string After(const ChildResult &r)
+  {
     size_t at = r.out.find("== after ==\n");
     return at == std::string::npos ? "" : r.out.substr(at + 12);
   }
@@ -313,26 +352,31 @@ constexpr char FRESH_CHECKS[] =
     "test -e /tmp/NorvoInstall || echo work=gone; "
     "echo calls=$(sed 's/.*args=//' /tmp/npqadmin.calls | tr '\\n' ' ')";
 
-TEST_F(Distribution, FreshInstallationFromAMadeDistribution) {
+TEST_F(Distribution, FreshInstallationFromAMadeDistribution)
+{
   ASSERT_TRUE(Make({}));
   ChildResult r = Drive("/opt", FRESH_CHECKS);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(After(r),
-            "app=yes\nlink=/opt/Norvo/npxx\ndownload=777\nsetuid=4755\nwork=gone\ncalls=-upgrade -clean\n")
+  EXPECT_EQ(
+      After(r),
+      "app=yes\nlink=/opt/Norvo/npxx\ndownload=777\nsetuid=4755\nwork=gone\ncalls=-upgrade -clean\n")
       << r.out << r.err;
 }
 
-TEST_F(Distribution, UpperCaseMediumInstallsAsWell) {
+TEST_F(Distribution, UpperCaseMediumInstallsAsWell)
+{
   ASSERT_TRUE(Make({"--upper"}));
   ASSERT_TRUE(Exists(dist / "DISKS") && Exists(dist / "PKG_TAR.001") && !Exists(dist / "disks"));
   ChildResult r = Drive("/opt", FRESH_CHECKS);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(After(r),
-            "app=yes\nlink=/opt/Norvo/npxx\ndownload=777\nsetuid=4755\nwork=gone\ncalls=-upgrade -clean\n")
+  EXPECT_EQ(
+      After(r),
+      "app=yes\nlink=/opt/Norvo/npxx\ndownload=777\nsetuid=4755\nwork=gone\ncalls=-upgrade -clean\n")
       << r.out << r.err;
 }
 
-TEST_F(Distribution, SegmentsListedInReverseOrderMakeABrokenArchive) {
+TEST_F(Distribution, SegmentsListedInReverseOrderMakeABrokenArchive)
+{
   ASSERT_TRUE(Make({"--reverse"}));
   ChildResult r = Drive("/opt", "test -e /opt/Norvo && echo installed");
   EXPECT_EQ(r.status, 1);
@@ -340,7 +384,8 @@ TEST_F(Distribution, SegmentsListedInReverseOrderMakeABrokenArchive) {
   EXPECT_EQ(After(r), "");
 }
 
-TEST_F(Distribution, AListedFileMissingOnTheMediumEndsTheRunWithStatus1) {
+TEST_F(Distribution, AListedFileMissingOnTheMediumEndsTheRunWithStatus1)
+{
   ASSERT_TRUE(Make({"--omit", "pkg_tar.002"}));
   ChildResult r = Drive("/opt", "test -e /opt/Norvo && echo installed; ls /tmp/NorvoInstall");
   EXPECT_EQ(r.status, 1);
@@ -348,32 +393,42 @@ TEST_F(Distribution, AListedFileMissingOnTheMediumEndsTheRunWithStatus1) {
   EXPECT_EQ(After(r), "disks\nisize\npkg_tar.001\ntsize\n");
 }
 
-TEST_F(Distribution, AWordPkgTarWithoutDotIsCopiedButNotJoined) {
+TEST_F(Distribution, AWordPkgTarWithoutDotIsCopiedButNotJoined)
+{
   ASSERT_TRUE(Make({}));
   std::string list = ReadAll(dist / "disks");
   WriteFile(dist / "disks", "pkg_tar " + list);
   WriteFile(dist / "pkg_tar", "not part of the archive");
-  ChildResult r = Drive("/opt", "test -d /opt/Norvo/npxx && echo app=yes; grep -c 'dist/pkg_tar /tmp' /tmp/setup.log");
+  ChildResult r =
+      Drive("/opt",
+            "test -d /opt/Norvo/npxx && echo app=yes; grep -c 'dist/pkg_tar /tmp' /tmp/setup.log");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(After(r), "app=yes\n1\n");
 }
 
-TEST_F(Distribution, NonRootRunInstallsNothingAndStillCleansUp) {
+TEST_F(Distribution, NonRootRunInstallsNothingAndStillCleansUp)
+{
   ASSERT_TRUE(Make({}));
-  ChildResult r = Drive("/opt", "test -e /opt/Norvo || echo nothing-installed; test -e /tmp/NorvoInstall || echo work=gone",
-                        nullptr, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  ChildResult r = Drive(
+      "/opt",
+      "test -e /opt/Norvo || echo nothing-installed; test -e /tmp/NorvoInstall || echo work=gone",
+      nullptr, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("nobody is logged in\nYou must become root to run setup\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("nobody is logged in\nYou must become root to run setup\n"),
+            std::string::npos)
+      << r.out;
   EXPECT_EQ(After(r), "nothing-installed\nwork=gone\n");
 }
 
-TEST_F(Distribution, UpgradeOverTheOldDaemonAskedAndAnswered) {
+TEST_F(Distribution, UpgradeOverTheOldDaemonAskedAndAnswered)
+{
   ASSERT_TRUE(Make({}));
   TempDir old;
   std::string app = old / "npxx";
   mkdir(app.c_str(), 0755);
   WriteFile(app + "/NPrintD", "old daemon");
-  std::string checks = "test -f /usr/Norvo/npxx/npqadmin && echo upgraded; test -e /tmp/NorvoInstall && echo work=left";
+  std::string checks =
+      "test -f /usr/Norvo/npxx/npqadmin && echo upgraded; test -e /tmp/NorvoInstall && echo work=left";
   // An earlier installation at /usr that ran the old print daemon.
   std::vector<std::string> extra = {"--copy", app + ":/usr/Norvo/npxx"};
 
@@ -392,7 +447,8 @@ TEST_F(Distribution, UpgradeOverTheOldDaemonAskedAndAnswered) {
   EXPECT_EQ(After(r), "work=left\n") << r.out << r.err;
 }
 
-TEST_F(Distribution, UpgradeIntoANewBaseMovesTheEarlierInstallationFirst) {
+TEST_F(Distribution, UpgradeIntoANewBaseMovesTheEarlierInstallationFirst)
+{
   ASSERT_TRUE(Make({}));
   TempDir old;
   std::string app = old / "npxx";
@@ -406,14 +462,16 @@ TEST_F(Distribution, UpgradeIntoANewBaseMovesTheEarlierInstallationFirst) {
   EXPECT_EQ(After(r), "link=/opt/Norvo/npxx\nkept\nupgraded\n") << r.out << r.err;
 }
 
-TEST_F(Distribution, RunningProgramsOfTheEarlierInstallationStopTheUpgrade) {
+TEST_F(Distribution, RunningProgramsOfTheEarlierInstallationStopTheUpgrade)
+{
   ASSERT_TRUE(Make({}));
   TempDir old;
   std::string app = old / "npxx";
   mkdir(app.c_str(), 0755);
   std::vector<std::string> extra = {"--copy", app + ":/usr/Norvo/npxx"};
   std::string prep = "cp /bin/sleep /tmp/npqadmin && /tmp/npqadmin 60 >/dev/null 2>&1 &";
-  std::string checks = "test -L /usr/Norvo/npxx || echo not-moved; test -e /tmp/NorvoInstall || echo nothing-copied";
+  std::string checks =
+      "test -L /usr/Norvo/npxx || echo not-moved; test -e /tmp/NorvoInstall || echo nothing-copied";
   // Quitting at the menu, and no answer at all, end the run with status 0.
   for (const char *input : {"2\n", static_cast<const char *>(nullptr)}) {
     ChildResult r = Drive("/opt", checks, input, {}, extra, prep);
@@ -423,10 +481,13 @@ TEST_F(Distribution, RunningProgramsOfTheEarlierInstallationStopTheUpgrade) {
   }
 }
 
-TEST_F(Distribution, RelativeWorkAreaWorksFromEveryDirectoryTheRunVisits) {
+TEST_F(Distribution, RelativeWorkAreaWorksFromEveryDirectoryTheRunVisits)
+{
   ASSERT_TRUE(Make({}));
-  ChildResult r = Drive("/opt", "test -f /opt/Norvo/npxx/npqadmin && echo installed; test -e /tmp/scratch/NorvoInstall || echo work=gone",
-                        nullptr, {"/usr/bin/env", "NORVO_TEST_WORK=scratch/NorvoInstall"}, {}, "mkdir /tmp/scratch");
+  ChildResult r = Drive(
+      "/opt",
+      "test -f /opt/Norvo/npxx/npqadmin && echo installed; test -e /tmp/scratch/NorvoInstall || echo work=gone",
+      nullptr, {"/usr/bin/env", "NORVO_TEST_WORK=scratch/NorvoInstall"}, {}, "mkdir /tmp/scratch");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(After(r), "installed\nwork=gone\n") << r.out << r.err;
 }

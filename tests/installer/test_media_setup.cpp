@@ -10,20 +10,25 @@ using namespace mediatest;
 namespace {
 
 // True when the built setup carries the installation steps (main runs them).
-bool SetupRunsTheInstallation() {
+bool SetupRunsTheInstallation()
+{
   return ReadAll(BinaryDir() + "/setup").find("installFromSite") != std::string::npos;
 }
 
 class SetupRun : public ::testing::Test {
- protected:
-  void SetUp() override {
+protected:
+  void SetUp() override
+  {
     SKIP_WITHOUT_SANDBOX();
     if (!SetupRunsTheInstallation())
-      GTEST_SKIP() << "SKIPPED: the built setup does not run the installation steps yet (main ends after the "
-                      "command line)";
-    std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/scripts/mkdist.sh", "--setup",
-                                     BinaryDir() + "/setup", "--segment-size", "2K", "--force",
-                                     SourceDir() + "/examples", dist.path()};
+      GTEST_SKIP()
+          << "SKIPPED: the built setup does not run the installation steps yet (main ends after the "
+             "command line)";
+    std::vector<std::string> argv = {"/bin/bash",      SourceDir() + "/scripts/mkdist.sh",
+                                     "--setup",        BinaryDir() + "/setup",
+                                     "--segment-size", "2K",
+                                     "--force",        SourceDir() + "/examples",
+                                     dist.path()};
     ChildResult r = RunProgram(argv, nullptr);
     ASSERT_EQ(r.status, 0) << r.err;
     chmod(dist.path().c_str(), 0755);
@@ -32,14 +37,18 @@ class SetupRun : public ::testing::Test {
   // Runs "<prep>; /tmp/dist/setup <args>; echo status=$?; <checks>" in the
   // sandbox, with setup's standard input from `input` (null: at its end).
   ChildResult Run(const std::string &prep, const std::string &args, const std::string &checks,
-                  const char *input = nullptr, const std::string &runAs = "") {
-    std::string script = prep + "\n" + runAs + " /tmp/dist/setup " + args + " <&3 3<&-\necho \"status=$?\"\n" + checks;
-    return RunProgram({"/bin/bash", SourceDir() + "/scripts/sandbox.sh", "--copy", dist.path() + ":/tmp/dist",
-                       "--chdir", "/tmp/dist", "--", "/bin/sh", "-c", "exec 3<&0 </dev/null; " + script},
+                  const char *input = nullptr, const std::string &runAs = "")
+  {
+    std::string script = prep + "\n" + runAs + " /tmp/dist/setup " + args +
+                         " <&3 3<&-\necho \"status=$?\"\n" + checks;
+    return RunProgram({"/bin/bash", SourceDir() + "/scripts/sandbox.sh", "--copy",
+                       dist.path() + ":/tmp/dist", "--chdir", "/tmp/dist", "--", "/bin/sh", "-c",
+                       "exec 3<&0 </dev/null; " + script},
                       input, {"LANG=C"});
   }
 
-  static std::string After(const ChildResult &r) {
+  static std::string After(const ChildResult &r)
+  {
     size_t at = r.out.find("status=");
     return at == std::string::npos ? "<no status>" : r.out.substr(at);
   }
@@ -47,30 +56,40 @@ class SetupRun : public ::testing::Test {
   TempDir dist;
 };
 
-TEST_F(SetupRun, FreshInstallationIntoOpt) {
-  ChildResult r = Run("", "install /opt",
-                      "readlink /usr/Norvo/npxx; test -x /opt/Norvo/npxx/npqadmin && echo installed; "
-                      "test -e /tmp/NorvoInstall || echo work=gone; head -1 /tmp/setup.log");
-  EXPECT_EQ(After(r), "status=0\n/opt/Norvo/npxx\ninstalled\nwork=gone\ninitializing system\n") << r.out << r.err;
+TEST_F(SetupRun, FreshInstallationIntoOpt)
+{
+  ChildResult r =
+      Run("", "install /opt",
+          "readlink /usr/Norvo/npxx; test -x /opt/Norvo/npxx/npqadmin && echo installed; "
+          "test -e /tmp/NorvoInstall || echo work=gone; head -1 /tmp/setup.log");
+  EXPECT_EQ(After(r), "status=0\n/opt/Norvo/npxx\ninstalled\nwork=gone\ninitializing system\n")
+      << r.out << r.err;
 }
 
-TEST_F(SetupRun, UnprivilegedUserIsToldToBecomeRoot) {
+TEST_F(SetupRun, UnprivilegedUserIsToldToBecomeRoot)
+{
   ChildResult r = Run("", "install /opt", "test -e /opt/Norvo || echo nothing-installed", nullptr,
                       "setpriv --reuid=65534 --regid=65534 --clear-groups");
-  EXPECT_NE(r.out.find("nobody is logged in\nYou must become root to run setup\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("nobody is logged in\nYou must become root to run setup\n"),
+            std::string::npos)
+      << r.out;
   EXPECT_EQ(After(r), "status=0\nnothing-installed\n") << r.out << r.err;
 }
 
-TEST_F(SetupRun, UnansweredOldDaemonPromptEndsTheRun) {
+TEST_F(SetupRun, UnansweredOldDaemonPromptEndsTheRun)
+{
   ChildResult r = Run("mkdir -p /usr/Norvo/npxx && touch /usr/Norvo/npxx/NPrintD", "",
                       "test -e /usr/Norvo/npxx/npqadmin || echo not-upgraded");
-  EXPECT_NE(r.out.find("Do You want to continue with the installation? [yn] "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Do You want to continue with the installation? [yn] "), std::string::npos)
+      << r.out;
   EXPECT_EQ(After(r), "status=0\nnot-upgraded\n") << r.out << r.err;
 }
 
-TEST_F(SetupRun, UnansweredProcessGuardEndsTheRunBeforeTheMove) {
-  ChildResult r = Run("mkdir -p /usr/Norvo/npxx && cp /bin/sleep /tmp/nprint && (/tmp/nprint 60 >/dev/null 2>&1 &)",
-                      "install /opt", "test -d /usr/Norvo/npxx -a ! -L /usr/Norvo/npxx && echo not-moved");
+TEST_F(SetupRun, UnansweredProcessGuardEndsTheRunBeforeTheMove)
+{
+  ChildResult r = Run(
+      "mkdir -p /usr/Norvo/npxx && cp /bin/sleep /tmp/nprint && (/tmp/nprint 60 >/dev/null 2>&1 &)",
+      "install /opt", "test -d /usr/Norvo/npxx -a ! -L /usr/Norvo/npxx && echo not-moved");
   EXPECT_NE(r.out.find("nprint ( "), std::string::npos) << r.out;
   EXPECT_EQ(After(r), "status=0\nnot-moved\n") << r.out << r.err;
 }
@@ -80,7 +99,8 @@ TEST_F(SetupRun, UnansweredProcessGuardEndsTheRunBeforeTheMove) {
 // distribution lies in a directory that only root can write into, also when
 // someone planted a world-writable one under its name beforehand, and also
 // when setup is started with a permissive umask.
-TEST_F(SetupRun, WorkAreaIsWritableOnlyByItsOwner) {
+TEST_F(SetupRun, WorkAreaIsWritableOnlyByItsOwner)
+{
   ChildResult r = Run(
       "mkdir -p /usr/Norvo/npxx && touch /usr/Norvo/npxx/NPrintD\n"
       "mkdir -m 777 /tmp/NorvoInstall && touch /tmp/NorvoInstall/planted && chown -R 65534 /tmp/NorvoInstall\n"
@@ -92,28 +112,37 @@ TEST_F(SetupRun, WorkAreaIsWritableOnlyByItsOwner) {
       "stat -c 'work=%a %U' /tmp/NorvoInstall; test -e /tmp/NorvoInstall/planted || echo planted=gone\n"
       "echo no >&4; exec 4>&-; wait $pid; echo \"setup=$?\"",
       "-v", "");
-  EXPECT_NE(r.out.find("work=755 root\nplanted=gone\nsetup=0\n"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.out.find("work=755 root\nplanted=gone\nsetup=0\n"), std::string::npos)
+      << r.out << r.err;
 }
 
 // Paths of the command line go into shell lines: one with a blank or a
 // metacharacter is refused with status 2 before anything is created.
-TEST_F(SetupRun, UnsafeCommandLinePathsAreRefusedBeforeAnyChange) {
-  ChildResult blank = Run("", "'/tmp/a /opt/x'", "test -e /tmp/a || test -e /opt/x || echo nothing-made");
+TEST_F(SetupRun, UnsafeCommandLinePathsAreRefusedBeforeAnyChange)
+{
+  ChildResult blank =
+      Run("", "'/tmp/a /opt/x'", "test -e /tmp/a || test -e /opt/x || echo nothing-made");
   EXPECT_EQ(After(blank), "status=2\nnothing-made\n") << blank.out << blank.err;
-  EXPECT_NE(blank.err.find("ERROR: refusing the directory \"/tmp/a /opt/x\""), std::string::npos) << blank.err;
+  EXPECT_NE(blank.err.find("ERROR: refusing the directory \"/tmp/a /opt/x\""), std::string::npos)
+      << blank.err;
 
-  ChildResult meta = Run("", "install '/opt;touch /tmp/pwned'",
-                         "test -e /tmp/pwned || test -e /opt/Norvo || test -e /tmp/NorvoInstall || echo nothing-made");
+  ChildResult meta = Run(
+      "", "install '/opt;touch /tmp/pwned'",
+      "test -e /tmp/pwned || test -e /opt/Norvo || test -e /tmp/NorvoInstall || echo nothing-made");
   EXPECT_EQ(After(meta), "status=2\nnothing-made\n") << meta.out << meta.err;
 }
 
 // A word of the distribution list with a shell metacharacter ends the run
 // with status 1 before the work area is made or anything is copied.
-TEST_F(SetupRun, UnsafeDistributionListWordEndsTheRun) {
-  ChildResult r = Run("sed -i 's/^disks /disks x;touch${IFS}\\/tmp\\/pwned /' /tmp/dist/disks", "install /opt",
-                      "test -e /tmp/pwned || test -e /tmp/NorvoInstall || test -e /opt/Norvo || echo nothing-made");
+TEST_F(SetupRun, UnsafeDistributionListWordEndsTheRun)
+{
+  ChildResult r = Run(
+      "sed -i 's/^disks /disks x;touch${IFS}\\/tmp\\/pwned /' /tmp/dist/disks", "install /opt",
+      "test -e /tmp/pwned || test -e /tmp/NorvoInstall || test -e /opt/Norvo || echo nothing-made");
   EXPECT_EQ(After(r), "status=1\nnothing-made\n") << r.out << r.err;
-  EXPECT_NE(r.err.find("ERROR: distribution list names \"x;touch${IFS}/tmp/pwned\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ERROR: distribution list names \"x;touch${IFS}/tmp/pwned\""),
+            std::string::npos)
+      << r.err;
 }
 
 }  // namespace

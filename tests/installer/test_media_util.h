@@ -37,19 +37,22 @@ struct ChildResult {
   std::string err;  // standard error
 };
 
-inline std::string ReadAll(const std::string &path) {
+inline std::string ReadAll(const std::string &path)
+{
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-inline void WriteFile(const std::string &path, const std::string &text) {
+inline void WriteFile(const std::string &path, const std::string &text)
+{
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
 }
 
-inline bool Exists(const std::string &path) {
+inline bool Exists(const std::string &path)
+{
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
 }
@@ -57,8 +60,9 @@ inline bool Exists(const std::string &path) {
 // A fresh directory under the host's /tmp, removed with its contents at the
 // end of the scope.
 class TempDir {
- public:
-  TempDir() {
+public:
+  TempDir()
+  {
     char tmpl[] = "/tmp/norvo-media-XXXXXX";
     path_ = mkdtemp(tmpl);
   }
@@ -67,20 +71,24 @@ class TempDir {
   std::string operator/(const std::string &name) const { return path_ + "/" + name; }
   static int Run(const std::string &command) { return std::system(command.c_str()); }
 
- private:
+private:
   std::string path_;
 };
 
-inline int WaitStatus(int raw) {
-  if (WIFEXITED(raw)) return WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
+inline int WaitStatus(int raw)
+{
+  if (WIFEXITED(raw))
+    return WEXITSTATUS(raw);
+  if (WIFSIGNALED(raw))
+    return 128 + WTERMSIG(raw);
   return -1;
 }
 
 // Runs `fn` in a forked child whose standard input is `input` (null: an
 // input that is already at its end) and whose standard output and error are
 // captured; the child ends with fn's result unless fn ends it first.
-inline ChildResult RunChild(const std::function<int()> &fn, const char *input) {
+inline ChildResult RunChild(const std::function<int()> &fn, const char *input)
+{
   TempDir io;
   std::string in = io / "in", out = io / "out", err = io / "err";
   WriteFile(in, input ? input : "");
@@ -106,12 +114,15 @@ inline ChildResult RunChild(const std::function<int()> &fn, const char *input) {
 // Runs argv (argv[0] a path) with standard input from `input` (null: at its
 // end), capturing its output.
 inline ChildResult RunProgram(const std::vector<std::string> &argv, const char *input,
-                              const std::vector<std::string> &env = {}) {
+                              const std::vector<std::string> &env = {})
+{
   return RunChild(
       [&] {
-        for (const auto &e : env) putenv(const_cast<char *>(e.c_str()));
+        for (const auto &e : env)
+          putenv(const_cast<char *>(e.c_str()));
         std::vector<char *> args;
-        for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+        for (const auto &a : argv)
+          args.push_back(const_cast<char *>(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         std::perror("execv");
@@ -120,17 +131,20 @@ inline ChildResult RunProgram(const std::vector<std::string> &argv, const char *
       input);
 }
 
-inline std::string SourceDir() {
+inline std::string SourceDir()
+{
   const char *env = std::getenv("NORVO_SOURCE_DIR");
   return env ? env : NORVO_SOURCE_DIR;
 }
 
-inline std::string BinaryDir() {
+inline std::string BinaryDir()
+{
   const char *env = std::getenv("NORVO_BINARY_DIR");
   return env ? env : NORVO_BINARY_DIR;
 }
 
-inline std::string SelfPath() {
+inline std::string SelfPath()
+{
   char buf[4096];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   buf[n > 0 ? n : 0] = '\0';
@@ -138,37 +152,45 @@ inline std::string SelfPath() {
 }
 
 // Empty when scripts/sandbox.sh can run here; otherwise why not.
-inline std::string WhyNoSandbox() {
-  if (geteuid() != 0) return "the sandbox needs root";
+inline std::string WhyNoSandbox()
+{
+  if (geteuid() != 0)
+    return "the sandbox needs root";
   std::string script = SourceDir() + "/scripts/sandbox.sh";
-  if (!Exists(script)) return "scripts/sandbox.sh is missing";
+  if (!Exists(script))
+    return "scripts/sandbox.sh is missing";
   ChildResult r = RunProgram({"/bin/bash", script, "--check"}, nullptr);
-  if (r.status != 0) return "sandbox unusable: " + r.err;
+  if (r.status != 0)
+    return "sandbox unusable: " + r.err;
   return "";
 }
 
-#define SKIP_WITHOUT_SANDBOX()                                                 \
-  do {                                                                         \
-    std::string why_ = ::mediatest::WhyNoSandbox();                            \
-    if (!why_.empty()) GTEST_SKIP() << "SKIPPED (no sandbox): " << why_;       \
+#define SKIP_WITHOUT_SANDBOX()                                                                     \
+  do {                                                                                             \
+    std::string why_ = ::mediatest::WhyNoSandbox();                                                \
+    if (!why_.empty())                                                                             \
+      GTEST_SKIP() << "SKIPPED (no sandbox): " << why_;                                            \
   } while (0)
 
 // Runs scenario `name` of this test program inside the sandbox with the given
 // sandbox options; `arg` reaches it as NORVO_TEST_ARG. `prefix` goes in
 // front of the program (e.g. setpriv and its options).
-inline ChildResult RunScenarioInSandbox(const std::vector<std::string> &options, const std::string &name,
-                                        const char *input, const std::string &arg = "",
-                                        const std::vector<std::string> &prefix = {}) {
+inline ChildResult RunScenarioInSandbox(const std::vector<std::string> &options,
+                                        const std::string &name, const char *input,
+                                        const std::string &arg = "",
+                                        const std::vector<std::string> &prefix = {})
+{
   std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/scripts/sandbox.sh"};
   argv.insert(argv.end(), options.begin(), options.end());
   argv.insert(argv.end(), {"--chdir", "/", "--"});
   argv.insert(argv.end(), prefix.begin(), prefix.end());
-  argv.insert(argv.end(), {"/usr/bin/env", "NORVO_TEST_SCENARIO=" + name, "NORVO_TEST_ARG=" + arg, "LANG=C",
-                           SelfPath()});
+  argv.insert(argv.end(), {"/usr/bin/env", "NORVO_TEST_SCENARIO=" + name, "NORVO_TEST_ARG=" + arg,
+                           "LANG=C", SelfPath()});
   return RunProgram(argv, input);
 }
 
-inline std::string ScenarioArg() {
+inline std::string ScenarioArg()
+{
   const char *arg = std::getenv("NORVO_TEST_ARG");
   return arg ? arg : "";
 }
@@ -176,12 +198,15 @@ inline std::string ScenarioArg() {
 // The scenarios of one test file. When this program was started for one of
 // them, it runs while the program starts up and ends the process.
 class ScenarioTable {
- public:
-  ScenarioTable(std::initializer_list<std::pair<const char *, int (*)()>> table) {
+public:
+  ScenarioTable(std::initializer_list<std::pair<const char *, int (*)()>> table)
+  {
     const char *wanted = std::getenv("NORVO_TEST_SCENARIO");
-    if (!wanted) return;
+    if (!wanted)
+      return;
     for (const auto &[name, fn] : table) {
-      if (std::strcmp(name, wanted) != 0) continue;
+      if (std::strcmp(name, wanted) != 0)
+        continue;
       int rc = fn();
       std::fflush(nullptr);
       _exit(rc);
@@ -197,13 +222,16 @@ class ScenarioTable {
 // linger in the process table as a zombie of the test. Both are killed at the
 // end of the scope.
 class WatchedProcess {
- public:
-  WatchedProcess(const TempDir &dir, const std::string &name, int seconds) {
+public:
+  WatchedProcess(const TempDir &dir, const std::string &name, int seconds)
+  {
     std::string copy = dir / name;
-    if (!Exists(copy)) TempDir::Run("cp /bin/sleep '" + copy + "'");
+    if (!Exists(copy))
+      TempDir::Run("cp /bin/sleep '" + copy + "'");
     std::string secs = std::to_string(seconds);
     int fds[2];
-    if (pipe(fds) != 0) return;
+    if (pipe(fds) != 0)
+      return;
     keeper_ = fork();
     if (keeper_ == 0) {
       setpgid(0, 0);
@@ -225,14 +253,16 @@ class WatchedProcess {
     }
     setpgid(keeper_, keeper_);
     close(fds[1]);
-    if (read(fds[0], &pid_, sizeof pid_) != sizeof pid_) pid_ = -1;
+    if (read(fds[0], &pid_, sizeof pid_) != sizeof pid_)
+      pid_ = -1;
     close(fds[0]);
     // Wait until exec has given the sleeper its new name.
     std::string comm = "/proc/" + std::to_string(pid_) + "/comm";
     for (int i = 0; i < 2000 && ReadAll(comm) != name + "\n"; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  ~WatchedProcess() {
+  ~WatchedProcess()
+  {
     if (keeper_ > 0) {
       kill(-keeper_, SIGKILL);
       waitpid(keeper_, nullptr, 0);
@@ -242,13 +272,14 @@ class WatchedProcess {
   // True while the sleeper has not ended.
   bool Running() const { return kill(pid_, 0) == 0; }
 
- private:
+private:
   pid_t keeper_ = -1;
   pid_t pid_ = -1;
 };
 
 // A command name no other test uses at the same time ("<prefix><pid>").
-inline std::string UniqueName(const std::string &prefix) {
+inline std::string UniqueName(const std::string &prefix)
+{
   std::string name = prefix + std::to_string(getpid());
   return name.substr(0, 15);
 }

@@ -25,24 +25,28 @@ struct PkgHost {
   std::string work = tmp / "work", pkg = work + "/pkg", app = tmp / "app";
   std::string name = "pkgtest-" + tmp.path().substr(tmp.path().rfind('-') + 1);
 
-  PkgHost() {
+  PkgHost()
+  {
     MakeDirs(pkg);
     MakeDirs(app);
   }
   ~PkgHost() { TempDir::Run("rm -f /tmp/" + name + ".log /tmp/" + name + ".tmp"); }
   void List(const std::string &text) { WriteFile(pkg + "/pkg.list", text); }
-  void File(const std::string &path, const std::string &text = "data\n", mode_t mode = 0644) {
+  void File(const std::string &path, const std::string &text = "data\n", mode_t mode = 0644)
+  {
     std::string full = pkg + "/" + path;
     MakeDirs(full.substr(0, full.rfind('/')));
     WriteFile(full, text, mode);
   }
-  ChildResult Run(const char *input = nullptr) {
+  ChildResult Run(const char *input = nullptr)
+  {
     return RunChild(
         [&] {
           SetInstallerState(app, work, "/usr", name);
           flUseLog = 1;
           InitSysCmdList();
-          if (chdir(work.c_str()) != 0) return 126;
+          if (chdir(work.c_str()) != 0)
+            return 126;
           return 10 + ProcessPkgList("pkg");
         },
         input);
@@ -51,7 +55,8 @@ struct PkgHost {
   std::string App(const std::string &path) { return app + "/" + path; }
 };
 
-std::string Release() {
+std::string Release()
+{
   struct utsname host;
   uname(&host);
   return host.release;
@@ -59,12 +64,14 @@ std::string Release() {
 
 }  // namespace
 
-TEST(PkgList, WorksThroughEveryCommandAndAttribute) {
+TEST(PkgList, WorksThroughEveryCommandAndAttribute)
+{
   PkgHost h;
   h.File("lib/libnp.so", "lib\n", 0755);
   chmod((h.pkg + "/lib").c_str(), 0755);
   h.File("ppd/a.ppd");
-  for (const char *f : {"tool1", "tool2", "npstat.sh", "README", "y", "z"}) h.File(f, "x\n", 0700);
+  for (const char *f : {"tool1", "tool2", "npstat.sh", "README", "y", "z"})
+    h.File(f, "x\n", 0700);
   h.File("config", "path=TOOLDIR\n");
   h.File("lpconf", "TOOLDIR TOOLDIR\n");
   struct passwd *user = getpwuid(geteuid());
@@ -73,15 +80,21 @@ TEST(PkgList, WorksThroughEveryCommandAndAttribute) {
   h.List("# a comment: c never\n"
          "#comment y\n"
          "dir lib\n"
-         "dirto ppd " + h.tmp / "dest" + "\n"
+         "dirto ppd " +
+         h.tmp / "dest" +
+         "\n"
          "newdir spool mode 777\n"
          "newdir lib mode 700\n"
          "t log mode 666\n"
-         "c tool1 mode 750 owner " + user->pw_name + " group " + grp->gr_name + "\n"
+         "c tool1 mode 750 owner " +
+         user->pw_name + " group " + grp->gr_name +
+         "\n"
          "file tool2 mode 711\n"
          "c npstat.sh name npstat\n"
          "m npstat mode 755\n"
-         "m missing mode 600 link " + h.tmp / "never" + "\n"
+         "m missing mode 600 link " +
+         h.tmp / "never" +
+         "\n"
          "s npstat mode 700\n"
          "c config sed s/TOOLDIR/\\/usr\\/Norvo\\/npxx/g\n"
          "c lpconf sed s#TOOLDIR#/opt/x#g\n"
@@ -134,13 +147,15 @@ TEST(PkgList, WorksThroughEveryCommandAndAttribute) {
   for (const std::string &line : expected) {
     size_t found = log.find(line + "\n", at);
     EXPECT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
-    if (found != std::string::npos) at = found;
+    if (found != std::string::npos)
+      at = found;
   }
   EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
   EXPECT_EQ(log.find("never"), std::string::npos) << log;
 }
 
-TEST(PkgList, DirtoAppliesItsAttributesInTheApplicationDirectory) {
+TEST(PkgList, DirtoAppliesItsAttributesInTheApplicationDirectory)
+{
   PkgHost h;
   h.File("ppd/a.ppd");
   chmod((h.pkg + "/ppd").c_str(), 0755);
@@ -151,7 +166,8 @@ TEST(PkgList, DirtoAppliesItsAttributesInTheApplicationDirectory) {
   EXPECT_EQ(ModeOf(h.tmp / "dest"), 0755);
 }
 
-TEST(PkgList, ReleaseConditionsCompareTheRunningReleaseAsBytes) {
+TEST(PkgList, ReleaseConditionsCompareTheRunningReleaseAsBytes)
+{
   EXPECT_FALSE(ReleaseConditionHolds("2.0.36", ">=", "2.2"));
   EXPECT_TRUE(ReleaseConditionHolds("2.0.36", "<", "2.2"));
   EXPECT_FALSE(ReleaseConditionHolds("2.2.14", ">", "2.2.5"));  // '1' sorts before '5'
@@ -165,15 +181,28 @@ TEST(PkgList, ReleaseConditionsCompareTheRunningReleaseAsBytes) {
 
   PkgHost h;
   std::string rel = Release();
-  h.List("v = " + rel + " t eq\n"
-         "v < " + rel + " t lt\n"
-         "v <= " + rel + " t le\n"
-         "v > " + rel + " t gt\n"
-         "v >= " + rel + " t ge mode 600\n"
-         "v ~ " + rel + " t tilde\n"
+  h.List("v = " + rel +
+         " t eq\n"
+         "v < " +
+         rel +
+         " t lt\n"
+         "v <= " +
+         rel +
+         " t le\n"
+         "v > " +
+         rel +
+         " t gt\n"
+         "v >= " +
+         rel +
+         " t ge mode 600\n"
+         "v ~ " +
+         rel +
+         " t tilde\n"
          "v >= 0 v < ~ t chained\n"
          "v < 0 t never mode 600\n"
-         "v = " + rel + "\n"
+         "v = " +
+         rel +
+         "\n"
          "v =\n");
   ChildResult r = h.Run();
   EXPECT_EQ(r.status, 10) << r.out << r.err;
@@ -181,10 +210,12 @@ TEST(PkgList, ReleaseConditionsCompareTheRunningReleaseAsBytes) {
   EXPECT_TRUE(Exists(h.App("le")));
   EXPECT_EQ(ModeOf(h.App("ge")), 0600);
   EXPECT_TRUE(Exists(h.App("chained")));
-  for (const char *f : {"lt", "gt", "tilde", "never"}) EXPECT_FALSE(Exists(h.App(f))) << f;
+  for (const char *f : {"lt", "gt", "tilde", "never"})
+    EXPECT_FALSE(Exists(h.App(f))) << f;
 }
 
-TEST(PkgList, ModeOnANameGoneByARenameEndsTheRun) {
+TEST(PkgList, ModeOnANameGoneByARenameEndsTheRun)
+{
   PkgHost h;
   h.File("tool");
   h.List("c tool name tool.new mode 755\nt after\n");
@@ -196,7 +227,8 @@ TEST(PkgList, ModeOnANameGoneByARenameEndsTheRun) {
   EXPECT_NE(h.Log().find("ERROR: "), std::string::npos);
 }
 
-TEST(PkgList, FailedCopyOnlyWarnsAndTheListGoesOn) {
+TEST(PkgList, FailedCopyOnlyWarnsAndTheListGoesOn)
+{
   PkgHost h;
   h.List("c missing mode 755\n");  // the copy warns, the mode on the missing file is fatal
   ChildResult r = h.Run();
@@ -211,14 +243,16 @@ TEST(PkgList, FailedCopyOnlyWarnsAndTheListGoesOn) {
   EXPECT_TRUE(Exists(g.App("after")));
 }
 
-TEST(PkgList, MissingListEndsTheRunAsAFailure) {
+TEST(PkgList, MissingListEndsTheRunAsAFailure)
+{
   PkgHost h;
   ChildResult r = h.Run();
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ERROR: can't open file, " + h.pkg + "/pkg.list\n");
 }
 
-TEST(PkgList, CheckpsQuitsWhenTheUserChoosesTo) {
+TEST(PkgList, CheckpsQuitsWhenTheUserChoosesTo)
+{
   PkgHost h;
   std::string prog = mediatest::UniqueName("npxxck");
   mediatest::WatchedProcess running(h.tmp, prog, 60);
@@ -230,7 +264,8 @@ TEST(PkgList, CheckpsQuitsWhenTheUserChoosesTo) {
   EXPECT_FALSE(Exists(h.App("after")));
 }
 
-TEST(PkgList, CheckpsGoesOnWhenNothingRuns) {
+TEST(PkgList, CheckpsGoesOnWhenNothingRuns)
+{
   PkgHost h;
   h.List("checkps ," + mediatest::UniqueName("npxxnone") + ",\nt after\n");
   ChildResult r = h.Run();
@@ -241,18 +276,21 @@ TEST(PkgList, CheckpsGoesOnWhenNothingRuns) {
 
 // ---- Shell safety -------------------------------------------------------------
 
-TEST(PkgList, ShellSafeWords) {
-  for (const char *word : {"bin/tool", "npqadmin.conf", "4755", "u+x,go-w", "root:lp", "a=rx",
-                           "libnp-1.2_3.so", "50%", "user@host", "/usr/bin/newtool", "\xc3\xa9t\xc3\xa9"})
+TEST(PkgList, ShellSafeWords)
+{
+  for (const char *word :
+       {"bin/tool", "npqadmin.conf", "4755", "u+x,go-w", "root:lp", "a=rx", "libnp-1.2_3.so", "50%",
+        "user@host", "/usr/bin/newtool", "\xc3\xa9t\xc3\xa9"})
     EXPECT_TRUE(IsShellSafeWord(word)) << word;
-  for (const char *word : {"", "a b", "a\tb", "a\nb", "a;b", "a|b", "a&b", "$(x)", "${IFS}", "`x`",
-                           "a>b", "a<b", "'q'", "\"q\"", "a\\b", "*", "a?", "[a]", "~root", "#x",
-                           "{a,b}", "!x", "a^b", "(x)"})
+  for (const char *word : {"",       "a b", "a\tb",  "a\nb", "a;b",   "a|b",   "a&b",  "$(x)",
+                           "${IFS}", "`x`", "a>b",   "a<b",  "'q'",   "\"q\"", "a\\b", "*",
+                           "a?",     "[a]", "~root", "#x",   "{a,b}", "!x",    "a^b",  "(x)"})
     EXPECT_FALSE(IsShellSafeWord(word)) << word;
   EXPECT_FALSE(IsShellSafeWord(nullptr));
 }
 
-TEST(PkgList, MetacharactersAreRefusedBeforeTheLineChangesAnything) {
+TEST(PkgList, MetacharactersAreRefusedBeforeTheLineChangesAnything)
+{
   struct Case {
     std::string line, word;
   };
@@ -281,7 +319,8 @@ TEST(PkgList, MetacharactersAreRefusedBeforeTheLineChangesAnything) {
   }
 }
 
-TEST(PkgList, SedScriptReachesSedAsWritten) {
+TEST(PkgList, SedScriptReachesSedAsWritten)
+{
   PkgHost h;
   h.File("conf", "a\nx\nTOOLDIR\n");
   // A link planted at the fixed temporary name does not redirect the edit.
@@ -296,7 +335,8 @@ TEST(PkgList, SedScriptReachesSedAsWritten) {
   EXPECT_EQ(ReadAll(h.tmp / "victim"), "keep\n");
 }
 
-TEST(PkgList, SedEditKeepsTheModeOfTheFile) {
+TEST(PkgList, SedEditKeepsTheModeOfTheFile)
+{
   PkgHost h;
   h.File("run.sh", "echo TOOLDIR\n", 0755);
   h.File("conf", "TOOLDIR\n", 0644);
@@ -310,7 +350,8 @@ TEST(PkgList, SedEditKeepsTheModeOfTheFile) {
   EXPECT_EQ(ModeOf(h.App("conf")), 0640);
 }
 
-TEST(PkgList, OverlongLinesAndWordsAreRefused) {
+TEST(PkgList, OverlongLinesAndWordsAreRefused)
+{
   PkgHost h;
   h.List("t first\nc " + std::string(600, 'a') + "\nt never\n");
   ChildResult r = h.Run();
@@ -328,7 +369,8 @@ TEST(PkgList, OverlongLinesAndWordsAreRefused) {
 
 // ---- Links ------------------------------------------------------------------
 
-TEST(PkgList, LinkReplacesAnEarlierLinkButNeverAFileOrDirectory) {
+TEST(PkgList, LinkReplacesAnEarlierLinkButNeverAFileOrDirectory)
+{
   PkgHost h;
   h.File("tool");
   std::string bin = h.tmp / "bin";
@@ -357,7 +399,8 @@ TEST(PkgList, LinkReplacesAnEarlierLinkButNeverAFileOrDirectory) {
   WriteFile(bin + "/tool", "mine\n");
   ChildResult r = h.Run();
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(bin + "/tool exists and is not a symbolic link"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(bin + "/tool exists and is not a symbolic link"), std::string::npos)
+      << r.err;
   EXPECT_EQ(ReadAll(bin + "/tool"), "mine\n");
 
   // So is a directory, with nothing linked into it.

@@ -11,7 +11,8 @@ using namespace mediatest;
 
 namespace {
 
-void StartInstaller() {
+void StartInstaller()
+{
   setenv("LANG", "C", 1);
   flUseLog = 0;
   static char name[] = "test_previous";
@@ -21,39 +22,47 @@ void StartInstaller() {
 
 // Splits NORVO_TEST_ARG at '|' into at most n fields; the last one keeps
 // the rest.
-std::vector<std::string> Fields(size_t n) {
+std::vector<std::string> Fields(size_t n)
+{
   std::string arg = ScenarioArg();
   std::vector<std::string> f;
   for (size_t pos = 0;;) {
     size_t bar = f.size() + 1 == n ? std::string::npos : arg.find('|', pos);
     f.push_back(arg.substr(pos, bar == std::string::npos ? bar : bar - pos));
-    if (bar == std::string::npos) return f;
+    if (bar == std::string::npos)
+      return f;
     pos = bar + 1;
   }
 }
 
 // NORVO_TEST_ARG: shell commands that prepare the host. Prints the base found.
-int LocateScenario() {
+int LocateScenario()
+{
   StartInstaller();
-  if (std::system(ScenarioArg().c_str()) != 0) return 99;
+  if (std::system(ScenarioArg().c_str()) != 0)
+    return 99;
   char *base = locatePreviousInstallation();
   std::printf("%s", base ? base : "<null>");
   return 0;
 }
 
-std::string &ChecksAtExit() {
+std::string &ChecksAtExit()
+{
   static std::string checks;
   return checks;
 }
 
 // NORVO_TEST_ARG: "<from base>|<to base>|<preparation>|<checks>"; the checks
 // run at exit, however the process ends, behind "== after ==".
-int MoveScenario() {
+int MoveScenario()
+{
   std::vector<std::string> f = Fields(4);
-  if (f.size() != 4) return 98;
+  if (f.size() != 4)
+    return 98;
   ChecksAtExit() = f[3];
   StartInstaller();
-  if (std::system(f[2].c_str()) != 0) return 99;
+  if (std::system(f[2].c_str()) != 0)
+    return 99;
   std::atexit([] {
     std::printf("\n== after ==\n");
     std::fflush(stdout);
@@ -67,70 +76,85 @@ int MoveScenario() {
 MEDIA_SCENARIOS({{"previous-locate", LocateScenario}, {"previous-move", MoveScenario}});
 
 class Previous : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { SKIP_WITHOUT_SANDBOX(); }
 
-  static std::string Locate(const std::string &prep) {
+  static std::string Locate(const std::string &prep)
+  {
     ChildResult r = RunScenarioInSandbox({}, "previous-locate", nullptr, prep);
     EXPECT_EQ(r.status, 0) << r.err;
     return r.out;
   }
 
   static ChildResult Move(const std::string &from, const std::string &to, const std::string &prep,
-                          const std::string &checks) {
-    return RunScenarioInSandbox({}, "previous-move", nullptr, from + "|" + to + "|" + prep + "|" + checks);
+                          const std::string &checks)
+  {
+    return RunScenarioInSandbox({}, "previous-move", nullptr,
+                                from + "|" + to + "|" + prep + "|" + checks);
   }
 
-  static std::string After(const ChildResult &r) {
+  static std::string After(const ChildResult &r)
+  {
     size_t at = r.out.find("== after ==\n");
     return at == std::string::npos ? "<no checks>" : r.out.substr(at + 12);
   }
 };
 
-TEST_F(Previous, FoundThroughTheWellKnownLocation) {
+TEST_F(Previous, FoundThroughTheWellKnownLocation)
+{
   EXPECT_EQ(Locate("rm -rf /usr/Norvo"), "<null>");
   EXPECT_EQ(Locate("mkdir -p /usr/Norvo/npxx"), "/usr");
-  EXPECT_EQ(Locate("mkdir -p /usr/Norvo /opt/Norvo/npxx && ln -s /opt/Norvo/npxx /usr/Norvo/npxx"), "/opt");
+  EXPECT_EQ(Locate("mkdir -p /usr/Norvo /opt/Norvo/npxx && ln -s /opt/Norvo/npxx /usr/Norvo/npxx"),
+            "/opt");
   EXPECT_EQ(Locate("mkdir -p /usr/Norvo && ln -s /opt/Norvo/npxx/ /usr/Norvo/npxx"), "/opt");
-  EXPECT_EQ(Locate("mkdir -p /usr/Norvo && ln -s ../../opt/Norvo/npxx /usr/Norvo/npxx"), "/usr/../../opt");
+  EXPECT_EQ(Locate("mkdir -p /usr/Norvo && ln -s ../../opt/Norvo/npxx /usr/Norvo/npxx"),
+            "/usr/../../opt");
   // A dangling link still names the earlier installation.
   EXPECT_EQ(Locate("mkdir -p /usr/Norvo && ln -s /data/Norvo/npxx /usr/Norvo/npxx"), "/data");
   // Something else than a directory there counts like a directory.
   EXPECT_EQ(Locate("mkdir -p /usr/Norvo && touch /usr/Norvo/npxx"), "/usr");
 }
 
-constexpr char STATE[] =
-    "for p in /usr/Norvo/npxx /opt/Norvo/npxx; do "
-    "  if [ -L $p ]; then echo \"$p -> $(readlink $p)\"; "
-    "  elif [ -d $p ]; then echo \"$p dir: $(ls $p | tr '\\n' ' ')\"; "
-    "  else echo \"$p none\"; fi; "
-    "done; echo \"/opt/Norvo mode $(stat -c %a /opt/Norvo 2>/dev/null)\"";
+constexpr char STATE[] = "for p in /usr/Norvo/npxx /opt/Norvo/npxx; do "
+                         "  if [ -L $p ]; then echo \"$p -> $(readlink $p)\"; "
+                         "  elif [ -d $p ]; then echo \"$p dir: $(ls $p | tr '\\n' ' ')\"; "
+                         "  else echo \"$p none\"; fi; "
+                         "done; echo \"/opt/Norvo mode $(stat -c %a /opt/Norvo 2>/dev/null)\"";
 
-TEST_F(Previous, MoveFromUsrLeavesALinkBehind) {
-  ChildResult r = Move("/usr", "/opt", "mkdir -p /usr/Norvo/npxx && touch /usr/Norvo/npxx/npqadmin", STATE);
+TEST_F(Previous, MoveFromUsrLeavesALinkBehind)
+{
+  ChildResult r =
+      Move("/usr", "/opt", "mkdir -p /usr/Norvo/npxx && touch /usr/Norvo/npxx/npqadmin", STATE);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(After(r),
-            "/usr/Norvo/npxx -> /opt/Norvo/npxx\n/opt/Norvo/npxx dir: npqadmin \n/opt/Norvo mode 755\n");
+  EXPECT_EQ(
+      After(r),
+      "/usr/Norvo/npxx -> /opt/Norvo/npxx\n/opt/Norvo/npxx dir: npqadmin \n/opt/Norvo mode 755\n");
 }
 
-TEST_F(Previous, MoveToUsrReplacesTheLinkWithTheDirectory) {
+TEST_F(Previous, MoveToUsrReplacesTheLinkWithTheDirectory)
+{
   ChildResult r = Move("/opt", "/usr",
                        "mkdir -p /opt/Norvo/npxx /usr/Norvo && touch /opt/Norvo/npxx/npqadmin && "
                        "ln -s /opt/Norvo/npxx /usr/Norvo/npxx",
                        STATE);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(After(r), "/usr/Norvo/npxx dir: npqadmin \n/opt/Norvo/npxx none\n/opt/Norvo mode 755\n");
+  EXPECT_EQ(After(r),
+            "/usr/Norvo/npxx dir: npqadmin \n/opt/Norvo/npxx none\n/opt/Norvo mode 755\n");
 }
 
-TEST_F(Previous, AnOldDestinationIsReplaced) {
-  ChildResult r = Move("/usr", "/opt",
-                       "mkdir -p /usr/Norvo/npxx /opt/Norvo/npxx && touch /usr/Norvo/npxx/new /opt/Norvo/npxx/stale",
-                       STATE);
+TEST_F(Previous, AnOldDestinationIsReplaced)
+{
+  ChildResult r = Move(
+      "/usr", "/opt",
+      "mkdir -p /usr/Norvo/npxx /opt/Norvo/npxx && touch /usr/Norvo/npxx/new /opt/Norvo/npxx/stale",
+      STATE);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(After(r), "/usr/Norvo/npxx -> /opt/Norvo/npxx\n/opt/Norvo/npxx dir: new \n/opt/Norvo mode 755\n");
+  EXPECT_EQ(After(r),
+            "/usr/Norvo/npxx -> /opt/Norvo/npxx\n/opt/Norvo/npxx dir: new \n/opt/Norvo mode 755\n");
 }
 
-TEST_F(Previous, TwoSpellingsOfOneDirectoryMoveNothing) {
+TEST_F(Previous, TwoSpellingsOfOneDirectoryMoveNothing)
+{
   // A relative link gives the base /usr/../../opt; "install /opt" names the
   // same directory, which must not be removed as the "old destination".
   ChildResult r = Move("/usr/../../opt", "/opt",
@@ -138,16 +162,20 @@ TEST_F(Previous, TwoSpellingsOfOneDirectoryMoveNothing) {
                        "ln -s ../../opt/Norvo/npxx /usr/Norvo/npxx && chmod 750 /opt/Norvo",
                        STATE);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(After(r),
-            "/usr/Norvo/npxx -> ../../opt/Norvo/npxx\n/opt/Norvo/npxx dir: npqadmin \n/opt/Norvo mode 750\n");
+  EXPECT_EQ(
+      After(r),
+      "/usr/Norvo/npxx -> ../../opt/Norvo/npxx\n/opt/Norvo/npxx dir: npqadmin \n/opt/Norvo mode 750\n");
 }
 
-TEST_F(Previous, AFailedMoveEndsTheRunWithStatus1) {
+TEST_F(Previous, AFailedMoveEndsTheRunWithStatus1)
+{
   // The link dangles: there is nothing to move.
-  ChildResult r = Move("/data", "/opt", "mkdir -p /usr/Norvo && ln -s /data/Norvo/npxx /usr/Norvo/npxx", STATE);
+  ChildResult r =
+      Move("/data", "/opt", "mkdir -p /usr/Norvo && ln -s /data/Norvo/npxx /usr/Norvo/npxx", STATE);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("ERROR: "), std::string::npos) << r.out;
-  EXPECT_EQ(After(r), "/usr/Norvo/npxx -> /data/Norvo/npxx\n/opt/Norvo/npxx none\n/opt/Norvo mode 755\n");
+  EXPECT_EQ(After(r),
+            "/usr/Norvo/npxx -> /data/Norvo/npxx\n/opt/Norvo/npxx none\n/opt/Norvo mode 755\n");
 }
 
 }  // namespace

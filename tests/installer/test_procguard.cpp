@@ -13,15 +13,16 @@ using namespace mediatest;
 
 namespace {
 
-constexpr char MENU[] =
-    "Would you like to:\n"
-    "1.  Wait 30 seconds for these processes to terminate\n"
-    "2.  Quit the installation\n"
-    "\nEnter a selection:  ";
-constexpr char HEADING[] = "\nThe following processes are running.\nThe installer can not continue until these terminate:\n";
+constexpr char MENU[] = "Would you like to:\n"
+                        "1.  Wait 30 seconds for these processes to terminate\n"
+                        "2.  Quit the installation\n"
+                        "\nEnter a selection:  ";
+constexpr char HEADING[] =
+    "\nThe following processes are running.\nThe installer can not continue until these terminate:\n";
 
 // The guard in a child: status 11 when the user quit, 10 when nothing runs.
-ChildResult Guard(const std::string &names, const char *input) {
+ChildResult Guard(const std::string &names, const char *input)
+{
   return RunChild(
       [&] {
         setenv("LANG", "C", 1);
@@ -34,40 +35,46 @@ ChildResult Guard(const std::string &names, const char *input) {
       input);
 }
 
-size_t Count(const std::string &text, const std::string &what) {
+size_t Count(const std::string &text, const std::string &what)
+{
   size_t n = 0;
-  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
+  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+    ++n;
   return n;
 }
 
 class ProcGuard : public ::testing::Test {
- protected:
+protected:
   TempDir dir;
   std::string name = UniqueName("npg");
   std::string names = ",npadmin," + name + ",nsf,";
 };
 
-TEST_F(ProcGuard, NothingRunningSaysNothing) {
+TEST_F(ProcGuard, NothingRunningSaysNothing)
+{
   ChildResult r = Guard(names, "2\n");
   EXPECT_EQ(r.status, 10);
   EXPECT_EQ(r.out, "");
 }
 
-TEST_F(ProcGuard, ChoosingTwoQuitsAfterOneMenu) {
+TEST_F(ProcGuard, ChoosingTwoQuitsAfterOneMenu)
+{
   WatchedProcess p(dir, name, 60);
   ChildResult r = Guard(names, "2\n");
   EXPECT_EQ(r.status, 11);
   EXPECT_EQ(r.out, std::string(HEADING) + name + " ( " + std::to_string(p.pid()) + " )\n\n" + MENU);
 }
 
-TEST_F(ProcGuard, AnyOtherAnswerShowsTheMenuAgain) {
+TEST_F(ProcGuard, AnyOtherAnswerShowsTheMenuAgain)
+{
   WatchedProcess p(dir, name, 60);
   ChildResult r = Guard(names, "x\n\n2\n");
   EXPECT_EQ(r.status, 11);
   EXPECT_EQ(Count(r.out, MENU), 3u) << r.out;
 }
 
-TEST_F(ProcGuard, EndOfInputQuitsInsteadOfAskingForever) {
+TEST_F(ProcGuard, EndOfInputQuitsInsteadOfAskingForever)
+{
   WatchedProcess p(dir, name, 60);
   ChildResult r = Guard(names, nullptr);
   EXPECT_EQ(r.status, 11);
@@ -79,7 +86,8 @@ TEST_F(ProcGuard, EndOfInputQuitsInsteadOfAskingForever) {
   EXPECT_EQ(Count(r.out, MENU), 2u) << r.out;
 }
 
-TEST_F(ProcGuard, WaitingEndsAtTheFirstCheckThatFindsNothing) {
+TEST_F(ProcGuard, WaitingEndsAtTheFirstCheckThatFindsNothing)
+{
   WatchedProcess p(dir, name, 12);
   auto start = std::chrono::steady_clock::now();
   ChildResult r = Guard(names, "1\n");
@@ -90,7 +98,8 @@ TEST_F(ProcGuard, WaitingEndsAtTheFirstCheckThatFindsNothing) {
   EXPECT_LT(seconds, 20);
 }
 
-TEST_F(ProcGuard, AfterThirtySecondsOfWaitingTheMenuComesBack) {
+TEST_F(ProcGuard, AfterThirtySecondsOfWaitingTheMenuComesBack)
+{
   WatchedProcess p(dir, name, 33);
   auto start = std::chrono::steady_clock::now();
   ChildResult r = Guard(names, "1\n1\n");

@@ -10,13 +10,16 @@ using namespace pkgtest;
 
 namespace {
 
-std::string Banner(int year) {
+std::string Banner(int year)
+{
   std::string hashes(63, '#'), empty = "##" + std::string(59, ' ') + "##";
   return hashes + "\n" + empty + "\n" + "##  Copyright (c) " + std::to_string(year) +
          " Norvo Systems.  All rights reserved.  ##\n" + empty + "\n" + hashes + "\n\n";
 }
 
-std::string Expected(const std::string &golden, const std::vector<std::pair<std::string, std::string>> &values) {
+std::string Expected(const std::string &golden,
+                     const std::vector<std::pair<std::string, std::string>> &values)
+{
   return "#!/bin/sh\n" + Banner(ThisYear()) + Replace(Golden(golden), values);
 }
 
@@ -25,7 +28,8 @@ std::string Expected(const std::string &golden, const std::vector<std::pair<std:
 struct ScriptHost {
   TempDir tmp;
   std::string app = tmp / "app", jobs = tmp / "jobs";
-  ScriptHost() {
+  ScriptHost()
+  {
     MakeDirs(app);
     MakeDirs(jobs);
     SetInstallerState(app);
@@ -37,7 +41,8 @@ struct ScriptHost {
 
 }  // namespace
 
-TEST(GeneratedScripts, BannerIsFiveLinesOf63ColumnsWithTheYearAndAnEmptyLine) {
+TEST(GeneratedScripts, BannerIsFiveLinesOf63ColumnsWithTheYearAndAnEmptyLine)
+{
   TempDir tmp;
   SetInstallerState(tmp.path());
   std::string path = tmp / "wrapper";
@@ -45,7 +50,8 @@ TEST(GeneratedScripts, BannerIsFiveLinesOf63ColumnsWithTheYearAndAnEmptyLine) {
   std::vector<std::string> lines = Lines(ReadAll(path));
   ASSERT_GE(lines.size(), 7u);
   EXPECT_EQ(lines[0], "#!/bin/sh");
-  for (int i = 1; i <= 5; i++) EXPECT_EQ(lines[i].size(), 63u) << lines[i];
+  for (int i = 1; i <= 5; i++)
+    EXPECT_EQ(lines[i].size(), 63u) << lines[i];
   EXPECT_EQ(lines[1], std::string(63, '#'));
   EXPECT_EQ(lines[5], std::string(63, '#'));
   EXPECT_EQ(lines[2], "##" + std::string(59, ' ') + "##");
@@ -56,18 +62,20 @@ TEST(GeneratedScripts, BannerIsFiveLinesOf63ColumnsWithTheYearAndAnEmptyLine) {
   EXPECT_EQ(lines[6], "");
 }
 
-TEST(GeneratedScripts, BannerOfTheYear2001Is63ColumnsWide) {
+TEST(GeneratedScripts, BannerOfTheYear2001Is63ColumnsWide)
+{
   char line[512];
   snprintf(line, sizeof line, ScriptCopyRight, 2001);
   EXPECT_EQ(std::string(line), Banner(2001));
 }
 
-TEST(GeneratedScripts, InterfaceAndSendFileScriptsAreByteExactAndExecutable) {
+TEST(GeneratedScripts, InterfaceAndSendFileScriptsAreByteExactAndExecutable)
+{
   ScriptHost host;
   std::string interface = host.app + "/NorvoPrintnpxx", send = host.app + "/NorvoNSF";
   EXPECT_EQ(ReadAll(interface), Expected("NorvoPrintnpxx.body", {{"@APPDIR@", host.app}}));
-  EXPECT_EQ(ReadAll(send), Expected("NorvoNSF.body", {{"@APPDIR@", host.app},
-                                                      {"@JOBSPOOL@", host.tmp / "npxx"}}));
+  EXPECT_EQ(ReadAll(send),
+            Expected("NorvoNSF.body", {{"@APPDIR@", host.app}, {"@JOBSPOOL@", host.tmp / "npxx"}}));
   EXPECT_EQ(ModeOf(interface), 0755);
   EXPECT_EQ(ModeOf(send), 0755);
   // The BSD branch names its log after the print tool.
@@ -76,22 +84,27 @@ TEST(GeneratedScripts, InterfaceAndSendFileScriptsAreByteExactAndExecutable) {
             std::string::npos);
 }
 
-TEST(GeneratedScripts, WrapperIsByteExactAndRunsTheToolFromItsDirectory) {
+TEST(GeneratedScripts, WrapperIsByteExactAndRunsTheToolFromItsDirectory)
+{
   ScriptHost host;
   std::string wrapper = host.tmp / "npstat";
-  GenSimpleScript(wrapper.c_str(), ScriptShShell, SimpleScript, host.app.c_str(),
-                  host.app.c_str(), "nptool");
-  EXPECT_EQ(ReadAll(wrapper), Expected("wrapper.body", {{"@APPDIR@", host.app}, {"@TOOL@", "nptool"}}));
+  GenSimpleScript(wrapper.c_str(), ScriptShShell, SimpleScript, host.app.c_str(), host.app.c_str(),
+                  "nptool");
+  EXPECT_EQ(ReadAll(wrapper),
+            Expected("wrapper.body", {{"@APPDIR@", host.app}, {"@TOOL@", "nptool"}}));
   EXPECT_EQ(ModeOf(wrapper), 0755);
 
   WriteRecorder(host.app + "/nptool", false);
   ChildResult r = RunIn(host.jobs, {wrapper, "-x", "file"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(host.Calls(), "call nptool cwd=" + host.app + "\narg=-x\narg=file\n"
-                          "NPrintPrinter= NPrintTitle=\nNPrintFileSourceDir=" + host.jobs + "\n");
+  EXPECT_EQ(host.Calls(), "call nptool cwd=" + host.app +
+                              "\narg=-x\narg=file\n"
+                              "NPrintPrinter= NPrintTitle=\nNPrintFileSourceDir=" +
+                              host.jobs + "\n");
 }
 
-TEST(GeneratedScripts, SecondGenerationReplacesTheOldTextAndMode) {
+TEST(GeneratedScripts, SecondGenerationReplacesTheOldTextAndMode)
+{
   ScriptHost host;
   std::string interface = host.app + "/NorvoPrintnpxx";
   WriteFile(interface, std::string(5000, 'x'), 0600);
@@ -100,7 +113,8 @@ TEST(GeneratedScripts, SecondGenerationReplacesTheOldTextAndMode) {
   EXPECT_EQ(ModeOf(interface), 0755);
 }
 
-TEST(GeneratedScripts, UnopenablePathIsReportedAndSkipped) {
+TEST(GeneratedScripts, UnopenablePathIsReportedAndSkipped)
+{
   TempDir tmp;
   SetInstallerState(tmp.path());
   std::string bad = tmp / "missing/dir/script";
@@ -120,7 +134,8 @@ TEST(GeneratedScripts, UnopenablePathIsReportedAndSkipped) {
 
 // ---- The interface script at work ------------------------------------------
 
-TEST(InterfaceScript, BsdFilterRunsTheToolForTheQueueOfItsSpoolDirectory) {
+TEST(InterfaceScript, BsdFilterRunsTheToolForTheQueueOfItsSpoolDirectory)
+{
   ScriptHost host;
   host.Subsystem(" BSD ");
   WriteRecorder(host.app + "/nprnpxxtty", true);
@@ -128,13 +143,15 @@ TEST(InterfaceScript, BsdFilterRunsTheToolForTheQueueOfItsSpoolDirectory) {
   MakeDirs(queue);
   ChildResult r = RunIn(queue, {host.app + "/NorvoPrintnpxx", "-w132"}, {}, "the job\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(host.Calls(), "call nprnpxxtty cwd=" + queue + "\narg=-dlp0\narg=-f\n"
-                          "NPrintPrinter= NPrintTitle=\nNPrintFileSourceDir=\ninput=the job\n");
+  EXPECT_EQ(host.Calls(), "call nprnpxxtty cwd=" + queue +
+                              "\narg=-dlp0\narg=-f\n"
+                              "NPrintPrinter= NPrintTitle=\nNPrintFileSourceDir=\ninput=the job\n");
   EXPECT_TRUE(Exists(queue + "/nprintnpxx.log"));  // the tool's output went there
   EXPECT_EQ(r.out, "");
 }
 
-TEST(InterfaceScript, LprngFilterTurnsTheFilterOptionsIntoToolOptions) {
+TEST(InterfaceScript, LprngFilterTurnsTheFilterOptionsIntoToolOptions)
+{
   ScriptHost host;
   host.Subsystem(" LPRng ");
   WriteRecorder(host.app + "/nprnpxxtty", false, 3);  // a failing tool: the filter still exits 0
@@ -146,11 +163,14 @@ TEST(InterfaceScript, LprngFilterTurnsTheFilterOptionsIntoToolOptions) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(host.Calls(), "call nprnpxxtty cwd=" + host.app +
                               "\narg=-dlp1\narg=-f\narg=-oduplex\narg=-olandscape\narg=" + spool +
-                              "/dfA001\narg=" + spool + "/dfB001\n"
-                              "NPrintPrinter= NPrintTitle=\nNPrintFileSourceDir=" + spool + "\n");
+                              "/dfA001\narg=" + spool +
+                              "/dfB001\n"
+                              "NPrintPrinter= NPrintTitle=\nNPrintFileSourceDir=" +
+                              spool + "\n");
 }
 
-TEST(InterfaceScript, SystemVInterfaceTakesThePrinterFromItsNameAndCutsTheTitle) {
+TEST(InterfaceScript, SystemVInterfaceTakesThePrinterFromItsNameAndCutsTheTitle)
+{
   ScriptHost host;
   host.Subsystem(" SYSV ");  // no known word: System V
   WriteRecorder(host.app + "/nprnpxxtty", false);
@@ -164,32 +184,36 @@ TEST(InterfaceScript, SystemVInterfaceTakesThePrinterFromItsNameAndCutsTheTitle)
                               "NPrintPrinter=printer5 NPrintTitle=Report\nNPrintFileSourceDir=\n");
 }
 
-TEST(InterfaceScript, CupsBackendTakesThePrinterFromTheEnvironment) {
+TEST(InterfaceScript, CupsBackendTakesThePrinterFromTheEnvironment)
+{
   ScriptHost host;
   host.Subsystem(" BSD CUPS ");  // the last known word counts
   WriteRecorder(host.app + "/nprnpxxtty", false);
-  ChildResult r = RunIn(host.jobs, {host.app + "/NorvoPrintnpxx", "17", "carol", "Memo###x", "1",
-                                    "", "/jobs/f3"},
-                        {"PRINTER=cupsq"});
+  ChildResult r = RunIn(
+      host.jobs, {host.app + "/NorvoPrintnpxx", "17", "carol", "Memo###x", "1", "", "/jobs/f3"},
+      {"PRINTER=cupsq"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(host.Calls(), "call nprnpxxtty cwd=" + host.app +
                               "\narg=-dcupsq\narg=-i\narg=/jobs/f3\n"
                               "NPrintPrinter=cupsq NPrintTitle=Memo###x\nNPrintFileSourceDir=\n");
 }
 
-TEST(InterfaceScript, AixBackendHandsEverythingToAixInterface) {
+TEST(InterfaceScript, AixBackendHandsEverythingToAixInterface)
+{
   ScriptHost host;
   host.Subsystem(" AIX ");
   WriteRecorder(host.app + "/AixInterface", false);
   ChildResult r = RunIn(host.jobs, {host.app + "/NorvoPrintnpxx", "a", "b c"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(host.Calls(), "call AixInterface cwd=" + host.app + "\narg=a\narg=b\narg=c\n"
-                          "NPrintPrinter= NPrintTitle=\nNPrintFileSourceDir=\n");
+  EXPECT_EQ(host.Calls(), "call AixInterface cwd=" + host.app +
+                              "\narg=a\narg=b\narg=c\n"
+                              "NPrintPrinter= NPrintTitle=\nNPrintFileSourceDir=\n");
 }
 
 // ---- The send-file script at work -----------------------------------------
 
-TEST(SendFileScript, CupsBranchRetriesNsfUntilItSucceeds) {
+TEST(SendFileScript, CupsBranchRetriesNsfUntilItSucceeds)
+{
   ScriptHost host;
   host.Subsystem(" CUPS ");
   WriteFlakyNsf(host.app + "/nsf", 2);
@@ -199,7 +223,8 @@ TEST(SendFileScript, CupsBranchRetriesNsfUntilItSucceeds) {
   EXPECT_EQ(host.Calls(), "call 1\narg=/jobs/f\ncall 2\narg=/jobs/f\ncall 3\narg=/jobs/f\n");
 }
 
-TEST(SendFileScript, SystemVBranchRetriesNsfWithTheJobFiles) {
+TEST(SendFileScript, SystemVBranchRetriesNsfWithTheJobFiles)
+{
   ScriptHost host;
   host.Subsystem("");
   WriteFlakyNsf(host.app + "/nsf", 1);
@@ -208,7 +233,8 @@ TEST(SendFileScript, SystemVBranchRetriesNsfWithTheJobFiles) {
   EXPECT_EQ(host.Calls(), "call 1\narg=/a\narg=/b\ncall 2\narg=/a\narg=/b\n");
 }
 
-TEST(SendFileScript, BsdBranchSendsStandardInputAsAJobFileAndRemovesIt) {
+TEST(SendFileScript, BsdBranchSendsStandardInputAsAJobFileAndRemovesIt)
+{
   ScriptHost host;
   host.Subsystem(" BSD ");
   WriteFlakyNsf(host.app + "/nsf", 2);
@@ -229,7 +255,8 @@ TEST(SendFileScript, BsdBranchSendsStandardInputAsAJobFileAndRemovesIt) {
   EXPECT_FALSE(Exists(job));
 }
 
-TEST(SendFileScript, LprngBranchKeepsTheStdinJobOnlyWhileSending) {
+TEST(SendFileScript, LprngBranchKeepsTheStdinJobOnlyWhileSending)
+{
   ScriptHost host;
   host.Subsystem(" LPRng ");
   WriteFlakyNsf(host.app + "/nsf", 2);
@@ -258,7 +285,8 @@ TEST(SendFileScript, LprngBranchKeepsTheStdinJobOnlyWhileSending) {
   EXPECT_TRUE(Exists(host.tmp / "a"));
 }
 
-TEST(SendFileScript, AixBranchRetriesNsf) {
+TEST(SendFileScript, AixBranchRetriesNsf)
+{
   ScriptHost host;
   host.Subsystem(" AIX ");
   WriteFlakyNsf(host.app + "/nsf", 2);

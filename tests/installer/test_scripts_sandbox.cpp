@@ -15,7 +15,8 @@ namespace {
 // Failures found inside the sandbox, reported on stderr; the scenario's exit
 // status is their number.
 int failures = 0;
-void Check(bool ok, const std::string &what) {
+void Check(bool ok, const std::string &what)
+{
   if (!ok) {
     fprintf(stderr, "FAILED: %s\n", what.c_str());
     failures++;
@@ -23,12 +24,14 @@ void Check(bool ok, const std::string &what) {
 }
 
 // An lpd that answers -V as LPRng does.
-void FakeLprngLpd() {
-  WriteFile("/usr/sbin/lpd", "#!/bin/sh\necho \"lpd: LPRng-3.8.C, Copyright 1988-2003 Patrick Powell\"\n",
-            0755);
+void FakeLprngLpd()
+{
+  WriteFile("/usr/sbin/lpd",
+            "#!/bin/sh\necho \"lpd: LPRng-3.8.C, Copyright 1988-2003 Patrick Powell\"\n", 0755);
 }
 
-std::string NpCfgOfThisHost() {
+std::string NpCfgOfThisHost()
+{
   SetInstallerState("/opt/Norvo/npxx", "/tmp/none", "/opt");
   MakeDirs(pAppDir);
   Check(createPrintingSubsystemFile(pAppDir), "createPrintingSubsystemFile answered false");
@@ -36,20 +39,23 @@ std::string NpCfgOfThisHost() {
   return ReadAll("/opt/Norvo/npxx/.np_cfg");
 }
 
-int NpCfgBsd() {
+int NpCfgBsd()
+{
   std::string cfg = NpCfgOfThisHost();
   Check(cfg == " BSD ", "a host without LPRng and CUPS got '" + cfg + "'");
   return failures;
 }
 
-int NpCfgLprng() {
+int NpCfgLprng()
+{
   FakeLprngLpd();
   std::string cfg = NpCfgOfThisHost();
   Check(cfg == " LPRng ", "an LPRng host got '" + cfg + "'");
   return failures;
 }
 
-int NpCfgCups() {
+int NpCfgCups()
+{
   TempDir dir;
   mediatest::WatchedProcess cupsd(dir, "cupsd", 60);
   std::string cfg = NpCfgOfThisHost();
@@ -57,7 +63,8 @@ int NpCfgCups() {
   return failures;
 }
 
-int NpCfgLprngAndCups() {
+int NpCfgLprngAndCups()
+{
   FakeLprngLpd();
   TempDir dir;
   mediatest::WatchedProcess cupsd(dir, "cupsd", 60);
@@ -69,7 +76,8 @@ int NpCfgLprngAndCups() {
   return failures;
 }
 
-int TreeUnderUsr() {
+int TreeUnderUsr()
+{
   SetInstallerState("/usr/Norvo/npxx", "/tmp/none", "/usr");
   createInstallationDirectories("/usr");
   Check(IsDir("/usr/Norvo/npxx"), "/usr/Norvo/npxx is no directory");
@@ -77,7 +85,8 @@ int TreeUnderUsr() {
   return failures;
 }
 
-int TreeUnderOpt() {
+int TreeUnderOpt()
+{
   SetInstallerState("/opt/Norvo/npxx", "/tmp/none", "/opt");
   createInstallationDirectories("/opt");
   Check(IsDir("/opt/Norvo/npxx"), "/opt/Norvo/npxx is no directory");
@@ -87,7 +96,8 @@ int TreeUnderOpt() {
   return failures;
 }
 
-int TreeOverADanglingLink() {
+int TreeOverADanglingLink()
+{
   MakeDirs("/usr/Norvo");
   symlink("/gone/Norvo/npxx", "/usr/Norvo/npxx");
   SetInstallerState("/srv2/Norvo/npxx", "/tmp/none", "/srv2");
@@ -97,7 +107,8 @@ int TreeOverADanglingLink() {
   return failures;
 }
 
-int PrintconfLink() {
+int PrintconfLink()
+{
   FakeLprngLpd();
   MakeDirs("/usr/share/printconf/util");
   SetInstallerState("/opt/Norvo/npxx", "/tmp/none", "/opt");
@@ -119,7 +130,8 @@ int PrintconfLink() {
   return failures;
 }
 
-int NoPrintconfLinkWithoutLprng() {
+int NoPrintconfLinkWithoutLprng()
+{
   MakeDirs("/usr/share/printconf/util");
   SetInstallerState("/opt/Norvo/npxx", "/tmp/none", "/opt");
   MakeDirs(pAppDir);
@@ -130,18 +142,20 @@ int NoPrintconfLinkWithoutLprng() {
 }
 
 // The package list's bat attribute puts a wrapper into /usr/bin.
-int BatWrapper() {
+int BatWrapper()
+{
   MakeDirs("/tmp/w/pkg");
   MakeDirs("/opt/Norvo/npxx");
-  WriteFile("/tmp/w/pkg/nptool", "#!/bin/sh\necho \"nptool in $(pwd) from $NPrintFileSourceDir: $*\"\n",
-            0755);
+  WriteFile("/tmp/w/pkg/nptool",
+            "#!/bin/sh\necho \"nptool in $(pwd) from $NPrintFileSourceDir: $*\"\n", 0755);
   WriteFile("/tmp/w/pkg/pkg.list", "c nptool bat npstart\n");
   SetInstallerState("/opt/Norvo/npxx", "/tmp/w", "/opt");
   InitSysCmdList();
   Check(ProcessPkgList("pkg") == 0, "ProcessPkgList did not answer 0");
   Check(ModeOf("/usr/bin/npstart") == 0755, "/usr/bin/npstart is not mode 755");
   ChildResult r = RunIn("/var", {"/usr/bin/npstart", "a", "b"});
-  Check(r.out == "nptool in /opt/Norvo/npxx from /var: a b\n", "the wrapper printed '" + r.out + "'");
+  Check(r.out == "nptool in /opt/Norvo/npxx from /var: a b\n",
+        "the wrapper printed '" + r.out + "'");
 
   // An upgrade whose earlier version linked /usr/bin/npstart to the program:
   // the link gives way to the wrapper, the program stays as it is.
@@ -154,7 +168,8 @@ int BatWrapper() {
     return failures;  // running it now would exec itself for ever
   }
   r = RunIn("/var", {"/usr/bin/npstart", "c"});
-  Check(r.out == "nptool in /opt/Norvo/npxx from /var: c\n", "the new wrapper printed '" + r.out + "'");
+  Check(r.out == "nptool in /opt/Norvo/npxx from /var: c\n",
+        "the new wrapper printed '" + r.out + "'");
   return failures;
 }
 
@@ -169,7 +184,8 @@ MEDIA_SCENARIOS({{"npcfg_bsd", NpCfgBsd},
                  {"printconf_none", NoPrintconfLinkWithoutLprng},
                  {"bat_wrapper", BatWrapper}});
 
-void RunScenario(const std::string &name) {
+void RunScenario(const std::string &name)
+{
   ChildResult r = mediatest::RunScenarioInSandbox({}, name, nullptr);
   EXPECT_EQ(r.status, 0) << r.err << r.out;
   EXPECT_EQ(r.out.find("Running main()"), std::string::npos) << "no scenario " << name;
@@ -177,52 +193,62 @@ void RunScenario(const std::string &name) {
 
 }  // namespace
 
-TEST(SandboxedSteps, PrintingSubsystemFileNamesBsdByDefault) {
+TEST(SandboxedSteps, PrintingSubsystemFileNamesBsdByDefault)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("npcfg_bsd");
 }
 
-TEST(SandboxedSteps, PrintingSubsystemFileNamesLprng) {
+TEST(SandboxedSteps, PrintingSubsystemFileNamesLprng)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("npcfg_lprng");
 }
 
-TEST(SandboxedSteps, PrintingSubsystemFileNamesCups) {
+TEST(SandboxedSteps, PrintingSubsystemFileNamesCups)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("npcfg_cups");
 }
 
-TEST(SandboxedSteps, CupsWinsOverLprng) {
+TEST(SandboxedSteps, CupsWinsOverLprng)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("npcfg_lprng_cups");
 }
 
-TEST(SandboxedSteps, InstallationTreeUnderUsr) {
+TEST(SandboxedSteps, InstallationTreeUnderUsr)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("tree_usr");
 }
 
-TEST(SandboxedSteps, InstallationTreeElsewhereGetsTheWellKnownLink) {
+TEST(SandboxedSteps, InstallationTreeElsewhereGetsTheWellKnownLink)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("tree_opt");
 }
 
-TEST(SandboxedSteps, DanglingWellKnownLinkIsReplaced) {
+TEST(SandboxedSteps, DanglingWellKnownLinkIsReplaced)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("tree_dangling");
 }
 
-TEST(SandboxedSteps, PrintconfLinkForLprngUnlessAnEntryIsThere) {
+TEST(SandboxedSteps, PrintconfLinkForLprngUnlessAnEntryIsThere)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("printconf");
 }
 
-TEST(SandboxedSteps, NoPrintconfLinkWithoutLprng) {
+TEST(SandboxedSteps, NoPrintconfLinkWithoutLprng)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("printconf_none");
 }
 
-TEST(SandboxedSteps, BatAttributeWritesAUsrBinWrapper) {
+TEST(SandboxedSteps, BatAttributeWritesAUsrBinWrapper)
+{
   SKIP_WITHOUT_SANDBOX();
   RunScenario("bat_wrapper");
 }

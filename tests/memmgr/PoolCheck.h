@@ -13,36 +13,47 @@
 #include <vector>
 
 // "" when every block of the pool holds its invariants, else what is wrong.
-inline std::string PoolViolation() {
+inline std::string PoolViolation()
+{
   int index = 0;
   const PoolBlock *prev = nullptr;
   for (const PoolBlock *b = pMemB; b != nullptr; prev = b, b = b->next, ++index) {
     std::string at = "block " + std::to_string(index) + ": ";
-    if (b->prev != prev) return at + "prev link broken";
-    if (b->MAT[POOL_BLOCK_NODES] != '\0') return at + "MAT not terminated";
-    if (b->freeBits[POOL_BLOCK_NODES / 64] != 0) return at + "guard word of the bit map not zero";
-    if (b->size % POOL_BLOCK_SIZE != 0 || b->size <= 0) return at + "size " + std::to_string(b->size);
+    if (b->prev != prev)
+      return at + "prev link broken";
+    if (b->MAT[POOL_BLOCK_NODES] != '\0')
+      return at + "MAT not terminated";
+    if (b->freeBits[POOL_BLOCK_NODES / 64] != 0)
+      return at + "guard word of the bit map not zero";
+    if (b->size % POOL_BLOCK_SIZE != 0 || b->size <= 0)
+      return at + "size " + std::to_string(b->size);
     for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
       bool bitFree = (b->freeBits[i / 64] >> (i % 64)) & 1;
-      if (bitFree != (b->MAT[i] == ' ')) return at + "bit map disagrees with MAT at " + std::to_string(i);
+      if (bitFree != (b->MAT[i] == ' '))
+        return at + "bit map disagrees with MAT at " + std::to_string(i);
     }
     for (int w = 0; w < POOL_BLOCK_NODES / 64; ++w) {
-      if (((*b->summary >> w) & 1) != (b->freeBits[w] != 0)) return at + "word summary wrong at " + std::to_string(w);
+      if (((*b->summary >> w) & 1) != (b->freeBits[w] != 0))
+        return at + "word summary wrong at " + std::to_string(w);
       bool pair = false;
       for (int i = w * 64; i < w * 64 + 64 && i + 1 < POOL_BLOCK_NODES; ++i)
         pair = pair || (b->MAT[i] == ' ' && b->MAT[i + 1] == ' ');
-      if (((*b->summary >> (32 + w)) & 1) != pair) return at + "pair summary wrong at " + std::to_string(w);
+      if (((*b->summary >> (32 + w)) & 1) != pair)
+        return at + "pair summary wrong at " + std::to_string(w);
     }
     for (int i = 0; i < POOL_BLOCK_NODES; ++i)
       if (((b->startBits[i / 64] >> (i % 64)) & 1) != (b->nodes[i].count != 0))
         return at + "start bit disagrees with the node entry at " + std::to_string(i);
-    if (b->startBits[POOL_BLOCK_NODES / 64] != 1) return at + "guard word of the start bits not 1";
+    if (b->startBits[POOL_BLOCK_NODES / 64] != 1)
+      return at + "guard word of the start bits not 1";
     if (b->size > POOL_BLOCK_SIZE) {
       if (std::string(b->MAT, POOL_BLOCK_NODES) != std::string(POOL_BLOCK_NODES, 'U'))
         return at + "dedicated MAT not all used";
-      if (b->freeNodes != 0) return at + "dedicated freeNodes";
+      if (b->freeNodes != 0)
+        return at + "dedicated freeNodes";
       for (const PoolNode &e : b->nodes)
-        if (e.count != 0 || e.addr != nullptr) return at + "dedicated block has a node entry";
+        if (e.count != 0 || e.addr != nullptr)
+          return at + "dedicated block has a node entry";
       if (b->used <= 0 || b->used > b->size || b->used % POOL_NODE_SIZE != 0)
         return at + "dedicated used " + std::to_string(b->used);
       continue;
@@ -54,9 +65,11 @@ inline std::string PoolViolation() {
       else if (b->MAT[i] != 'U')
         return at + "bad MAT character";
     }
-    if (spaces != b->freeNodes) return at + "freeNodes " + std::to_string(b->freeNodes) + " but " +
-                                       std::to_string(spaces) + " spaces";
-    if (spaces == POOL_BLOCK_NODES) return at + "empty block kept";
+    if (spaces != b->freeNodes)
+      return at + "freeNodes " + std::to_string(b->freeNodes) + " but " + std::to_string(spaces) +
+             " spaces";
+    if (spaces == POOL_BLOCK_NODES)
+      return at + "empty block kept";
     // The hints: a block passed by for a run length holds no such run; for
     // one and two nodes they are exact.
     int longest = 0;
@@ -66,25 +79,32 @@ inline std::string PoolViolation() {
     }
     for (int j = 1; j <= 10; ++j) {
       bool has = longest >= j;
-      if (has && !PoolMayHoldRun(b, j)) return at + "a run of " + std::to_string(j) + " is hidden from the search";
+      if (has && !PoolMayHoldRun(b, j))
+        return at + "a run of " + std::to_string(j) + " is hidden from the search";
       if (j <= 2 && !has && PoolMayHoldRun(b, j))
         return at + "the search is sent to a block without a run of " + std::to_string(j);
     }
-    if (longest > 10 && !PoolMayHoldRun(b, longest)) return at + "its longest run is hidden from the search";
+    if (longest > 10 && !PoolMayHoldRun(b, longest))
+      return at + "its longest run is hidden from the search";
     // Every used node belongs to exactly one allocation, described at its start.
     int i = 0;
     while (i < POOL_BLOCK_NODES) {
       const PoolNode &e = b->nodes[i];
       if (e.count == 0) {
-        if (e.addr != nullptr) return at + "entry without count at " + std::to_string(i);
-        if (b->MAT[i] != ' ') return at + "used node outside any allocation at " + std::to_string(i);
+        if (e.addr != nullptr)
+          return at + "entry without count at " + std::to_string(i);
+        if (b->MAT[i] != ' ')
+          return at + "used node outside any allocation at " + std::to_string(i);
         ++i;
         continue;
       }
-      if (e.addr != b->data + i * POOL_NODE_SIZE) return at + "entry address wrong at " + std::to_string(i);
-      if (i + e.count > POOL_BLOCK_NODES) return at + "allocation runs past the map";
+      if (e.addr != b->data + i * POOL_NODE_SIZE)
+        return at + "entry address wrong at " + std::to_string(i);
+      if (i + e.count > POOL_BLOCK_NODES)
+        return at + "allocation runs past the map";
       for (int j = i; j < i + e.count; ++j) {
-        if (b->MAT[j] != 'U') return at + "free node inside allocation at " + std::to_string(j);
+        if (b->MAT[j] != 'U')
+          return at + "free node inside allocation at " + std::to_string(j);
         if (j > i && (b->nodes[j].count != 0 || b->nodes[j].addr != nullptr))
           return at + "entry inside allocation at " + std::to_string(j);
       }
@@ -94,9 +114,11 @@ inline std::string PoolViolation() {
   return "";
 }
 
-inline int PoolBlockCount() {
+inline int PoolBlockCount()
+{
   int n = 0;
-  for (const PoolBlock *b = pMemB; b != nullptr; b = b->next) ++n;
+  for (const PoolBlock *b = pMemB; b != nullptr; b = b->next)
+    ++n;
   return n;
 }
 
@@ -107,7 +129,8 @@ struct AdjacentRegion {
   static inline size_t used = 0;
   static constexpr size_t kSize = 1024 * static_cast<size_t>(POOL_BLOCK_SIZE);
 
-  static void *Map(size_t len) {
+  static void *Map(size_t len)
+  {
     if (len < POOL_BLOCK_SIZE) {
       void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       return p == MAP_FAILED ? nullptr : p;
@@ -115,19 +138,23 @@ struct AdjacentRegion {
     // The mapping length carries one page of slack; the next area starts
     // where the usable data ends.
     size_t data = len / POOL_BLOCK_SIZE * POOL_BLOCK_SIZE;
-    if (used + len > kSize) return nullptr;
+    if (used + len > kSize)
+      return nullptr;
     char *p = base + used;
     used += data;
     return p;
   }
-  static void Unmap(void *p, size_t len) {
+  static void Unmap(void *p, size_t len)
+  {
     char *c = static_cast<char *>(p);
-    if (c >= base && c < base + kSize) return; // never handed out again
+    if (c >= base && c < base + kSize)
+      return;  // never handed out again
     munmap(p, len);
   }
-  static void Install() {
-    void *p = mmap(nullptr, kSize + 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                   -1, 0);
+  static void Install()
+  {
+    void *p = mmap(nullptr, kSize + 4096, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     base = static_cast<char *>(p);
     used = 0;
     PoolSetMapper(Map, Unmap);
@@ -143,20 +170,24 @@ struct SpreadRegion {
   static constexpr size_t kBlocks = 128;
   static inline bool taken[kBlocks];
 
-  static void *Map(size_t len) {
+  static void *Map(size_t len)
+  {
     if (len < POOL_BLOCK_SIZE) {
       void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       return p == MAP_FAILED ? nullptr : p;
     }
-    if (len + 4096 > kStride) return nullptr;
+    if (len + 4096 > kStride)
+      return nullptr;
     for (size_t m = 0; m < kBlocks; ++m) {
-      if (taken[m]) continue;
+      if (taken[m])
+        continue;
       taken[m] = true;
       return base + m * kStride + 4096;
     }
     return nullptr;
   }
-  static void Unmap(void *p, size_t len) {
+  static void Unmap(void *p, size_t len)
+  {
     char *c = static_cast<char *>(p);
     if (c < base || c >= base + kStride * kBlocks) {
       munmap(p, len);
@@ -166,13 +197,16 @@ struct SpreadRegion {
     madvise(c, len, MADV_DONTNEED);
     taken[static_cast<size_t>(c - base) / kStride] = false;
   }
-  static void Install() {
+  static void Install()
+  {
     // 16 MiB aligned, so that the granule entry is the same for all.
     size_t span = kStride * (kBlocks + 1);
     auto *p = static_cast<char *>(mmap(nullptr, span, PROT_READ | PROT_WRITE,
                                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
-    base = reinterpret_cast<char *>((reinterpret_cast<uintptr_t>(p) + kStride - 1) / kStride * kStride);
-    for (bool &t : taken) t = false;
+    base = reinterpret_cast<char *>((reinterpret_cast<uintptr_t>(p) + kStride - 1) / kStride *
+                                    kStride);
+    for (bool &t : taken)
+      t = false;
     PoolSetMapper(Map, Unmap);
   }
 };

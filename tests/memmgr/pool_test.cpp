@@ -18,35 +18,46 @@
 
 namespace {
 
-bool AllZero(const void *p, size_t n) {
+bool AllZero(const void *p, size_t n)
+{
   const auto *c = static_cast<const unsigned char *>(p);
   for (size_t i = 0; i < n; ++i)
-    if (c[i] != 0) return false;
+    if (c[i] != 0)
+      return false;
   return true;
 }
 
-void Fill(void *p, size_t n, unsigned char seed) {
+void Fill(void *p, size_t n, unsigned char seed)
+{
   auto *c = static_cast<unsigned char *>(p);
-  for (size_t i = 0; i < n; ++i) c[i] = static_cast<unsigned char>(seed + i * 7 + 1);
+  for (size_t i = 0; i < n; ++i)
+    c[i] = static_cast<unsigned char>(seed + i * 7 + 1);
 }
 
-bool Holds(const void *p, size_t n, unsigned char seed) {
+bool Holds(const void *p, size_t n, unsigned char seed)
+{
   const auto *c = static_cast<const unsigned char *>(p);
   for (size_t i = 0; i < n; ++i)
-    if (c[i] != static_cast<unsigned char>(seed + i * 7 + 1)) return false;
+    if (c[i] != static_cast<unsigned char>(seed + i * 7 + 1))
+      return false;
   return true;
 }
 
-int NodeOf(const void *p) {
+int NodeOf(const void *p)
+{
   PoolBlock *b = FindBlock(p);
   return static_cast<int>((static_cast<const char *>(p) - b->data) / POOL_NODE_SIZE);
 }
 
-int CountOf(const void *p) { return FindBlock(p)->nodes[NodeOf(p)].count; }
+int CountOf(const void *p)
+{
+  return FindBlock(p)->nodes[NodeOf(p)].count;
+}
 
-} // namespace
+}  // namespace
 
-TEST(PoolSizes, RequestsRoundToNodesWithOneSpareByte) {
+TEST(PoolSizes, RequestsRoundToNodesWithOneSpareByte)
+{
   EXPECT_EQ(GetMem(0), nullptr);
   EXPECT_EQ(pMemB, nullptr);
   struct {
@@ -66,7 +77,8 @@ TEST(PoolSizes, RequestsRoundToNodesWithOneSpareByte) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
-TEST(PoolSizes, LargestOrdinaryRequestTakesAWholeBlock) {
+TEST(PoolSizes, LargestOrdinaryRequestTakesAWholeBlock)
+{
   void *small = GetMem(1);
   void *p = GetMem(65535);
   ASSERT_NE(p, nullptr);
@@ -80,7 +92,8 @@ TEST(PoolSizes, LargestOrdinaryRequestTakesAWholeBlock) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
-TEST(PoolSizes, LargeRequestsGetDedicatedBlocks) {
+TEST(PoolSizes, LargeRequestsGetDedicatedBlocks)
+{
   void *p = GetMem(65536);
   ASSERT_NE(p, nullptr);
   ASSERT_NE(pMemB, nullptr);
@@ -102,7 +115,8 @@ TEST(PoolSizes, LargeRequestsGetDedicatedBlocks) {
   EXPECT_EQ(pMemB, nullptr);
 }
 
-TEST(PoolSizes, OversizedRequestFailsWithMessage) {
+TEST(PoolSizes, OversizedRequestFailsWithMessage)
+{
   testing::internal::CaptureStderr();
   EXPECT_EQ(GetMem(SIZE_MAX), nullptr);
   EXPECT_EQ(GetMem(SIZE_MAX - 31), nullptr);
@@ -111,12 +125,14 @@ TEST(PoolSizes, OversizedRequestFailsWithMessage) {
   EXPECT_EQ(pMemB, nullptr);
 }
 
-TEST(PoolBlocks, FullBlockLeadsToASecondOne) {
+TEST(PoolBlocks, FullBlockLeadsToASecondOne)
+{
   void *first = nullptr;
   for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
     void *p = GetMem(31);
     ASSERT_NE(p, nullptr);
-    if (i == 0) first = p;
+    if (i == 0)
+      first = p;
     ASSERT_EQ(p, pMemB->data + i * POOL_NODE_SIZE);
   }
   EXPECT_EQ(PoolBlockCount(), 1);
@@ -135,9 +151,11 @@ TEST(PoolBlocks, FullBlockLeadsToASecondOne) {
 // the search must follow. Pairs that span two words of the map are the
 // edge: the first node of a word, freed after the last of the word before,
 // makes one.
-TEST(PoolBlocks, FitsFollowSingleNodesFreedInAFullBlock) {
+TEST(PoolBlocks, FitsFollowSingleNodesFreedInAFullBlock)
+{
   std::vector<char *> piece;
-  for (int i = 0; i < POOL_BLOCK_NODES; ++i) piece.push_back(static_cast<char *>(GetMem(20)));
+  for (int i = 0; i < POOL_BLOCK_NODES; ++i)
+    piece.push_back(static_cast<char *>(GetMem(20)));
   ASSERT_EQ(PoolBlockCount(), 1);
   char *data = pMemB->data;
   for (int word : {1, 5, 31}) {
@@ -172,7 +190,8 @@ TEST(PoolBlocks, FitsFollowSingleNodesFreedInAFullBlock) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
-TEST(PoolBlocks, ReleasingTheOnlyAllocationEmptiesThePool) {
+TEST(PoolBlocks, ReleasingTheOnlyAllocationEmptiesThePool)
+{
   char *p = static_cast<char *>(GetMem(100));
   strcpy(p, "left behind");
   PutMem(p);
@@ -185,7 +204,8 @@ TEST(PoolBlocks, ReleasingTheOnlyAllocationEmptiesThePool) {
   EXPECT_EQ(pMemB, nullptr);
 }
 
-TEST(PoolBlocks, MiddleBlockReleasedAndListRelinked) {
+TEST(PoolBlocks, MiddleBlockReleasedAndListRelinked)
+{
   void *a = GetMem(65535), *b = GetMem(65535), *c = GetMem(65535);
   ASSERT_EQ(PoolBlockCount(), 3);
   PutMem(b);
@@ -205,7 +225,8 @@ TEST(PoolBlocks, MiddleBlockReleasedAndListRelinked) {
 // Lookups stay right with more blocks than the pool keeps in its quick
 // range table, while the count rises past it and falls back below it, and
 // with blocks of both kinds released in any order.
-TEST(PoolBlocks, ManyBlocksAreAllFoundWhileTheyComeAndGo) {
+TEST(PoolBlocks, ManyBlocksAreAllFoundWhileTheyComeAndGo)
+{
   std::vector<char *> whole, small;
   for (int i = 0; i < 100; ++i) {
     auto *p = static_cast<char *>(i % 10 == 9 ? GetMem(70000) : GetMem(65535));
@@ -215,7 +236,8 @@ TEST(PoolBlocks, ManyBlocksAreAllFoundWhileTheyComeAndGo) {
   ASSERT_EQ(PoolBlockCount(), 100);
   auto checkAll = [&whole]() {
     for (char *p : whole) {
-      if (p == nullptr) continue;
+      if (p == nullptr)
+        continue;
       PoolBlock *b = FindBlock(p + 1000);
       ASSERT_NE(b, nullptr);
       ASSERT_EQ(b->data, p);
@@ -237,11 +259,14 @@ TEST(PoolBlocks, ManyBlocksAreAllFoundWhileTheyComeAndGo) {
   }
   // One new block: the survivors are full, the small ones share it.
   ASSERT_EQ(PoolBlockCount(), 51);
-  for (int i = 0; i < 49; ++i) whole.push_back(static_cast<char *>(GetMem(65535)));
+  for (int i = 0; i < 49; ++i)
+    whole.push_back(static_cast<char *>(GetMem(65535)));
   ASSERT_EQ(PoolBlockCount(), 100);
   checkAll();
-  for (char *p : small) EXPECT_EQ(FindBlock(p), FindBlock(small[0]));
-  for (char *p : small) PutMem(p);
+  for (char *p : small)
+    EXPECT_EQ(FindBlock(p), FindBlock(small[0]));
+  for (char *p : small)
+    PutMem(p);
   EXPECT_EQ(PoolBlockCount(), 99);
   for (char *&p : whole) {
     PutMem(p);
@@ -252,8 +277,9 @@ TEST(PoolBlocks, ManyBlocksAreAllFoundWhileTheyComeAndGo) {
   EXPECT_EQ(FindBlock(small[0]), nullptr);
 }
 
-TEST(PoolRelease, PointersThatStartNoAllocationChangeNothing) {
-  char *p = static_cast<char *>(GetMem(90)); // three nodes
+TEST(PoolRelease, PointersThatStartNoAllocationChangeNothing)
+{
+  char *p = static_cast<char *>(GetMem(90));  // three nodes
   char *q = static_cast<char *>(GetMem(10));
   int local = 0;
   std::string before(pMemB->MAT, POOL_BLOCK_NODES);
@@ -280,7 +306,8 @@ TEST(PoolRelease, PointersThatStartNoAllocationChangeNothing) {
   EXPECT_EQ(pMemB, nullptr);
 }
 
-TEST(PoolRelease, EndOfOneBlockIsTheStartOfTheNext) {
+TEST(PoolRelease, EndOfOneBlockIsTheStartOfTheNext)
+{
   AdjacentRegion::Install();
   char *a = static_cast<char *>(GetMem(65535));
   char *b = static_cast<char *>(GetMem(10));
@@ -302,7 +329,8 @@ TEST(PoolRelease, EndOfOneBlockIsTheStartOfTheNext) {
   EXPECT_EQ(pMemB, nullptr);
 }
 
-TEST(PoolResize, NullPointerAndZeroLength) {
+TEST(PoolResize, NullPointerAndZeroLength)
+{
   void *p = AdjustMem(nullptr, 10);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p, pMemB->data);
@@ -318,10 +346,11 @@ TEST(PoolResize, NullPointerAndZeroLength) {
   EXPECT_EQ(AdjustMem(nullptr, 0), nullptr);
 }
 
-TEST(PoolResize, GrowsInPlaceWhenTheFollowingNodesAreFree) {
+TEST(PoolResize, GrowsInPlaceWhenTheFollowingNodesAreFree)
+{
   char *p = static_cast<char *>(GetMem(20));
   strcpy(p, "keep me");
-  char *q = static_cast<char *>(AdjustMem(p, 300)); // 10 nodes
+  char *q = static_cast<char *>(AdjustMem(p, 300));  // 10 nodes
   EXPECT_EQ(q, p);
   EXPECT_STREQ(q, "keep me");
   EXPECT_TRUE(AllZero(q + 8, 320 - 8));
@@ -330,13 +359,14 @@ TEST(PoolResize, GrowsInPlaceWhenTheFollowingNodesAreFree) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
-TEST(PoolResize, BoxedInAfterMovesDownKeepingContents) {
-  void *gap = GetMem(100);                            // nodes 0-3
-  char *p = static_cast<char *>(GetMem(60));          // nodes 4-5
-  void *wall = GetMem(10);                            // node 6
+TEST(PoolResize, BoxedInAfterMovesDownKeepingContents)
+{
+  void *gap = GetMem(100);                    // nodes 0-3
+  char *p = static_cast<char *>(GetMem(60));  // nodes 4-5
+  void *wall = GetMem(10);                    // node 6
   Fill(p, 60, 3);
   PutMem(gap);
-  char *q = static_cast<char *>(AdjustMem(p, 150)); // 5 nodes: 3 more, taken below
+  char *q = static_cast<char *>(AdjustMem(p, 150));  // 5 nodes: 3 more, taken below
   EXPECT_EQ(q, pMemB->data + POOL_NODE_SIZE);
   EXPECT_TRUE(Holds(q, 60, 3));
   EXPECT_TRUE(AllZero(q + 60, 160 - 60));
@@ -347,12 +377,13 @@ TEST(PoolResize, BoxedInAfterMovesDownKeepingContents) {
   PutMem(wall);
 }
 
-TEST(PoolResize, BoxedInOnBothSidesMovesToFirstFit) {
-  void *low = GetMem(10);                    // node 0
-  char *p = static_cast<char *>(GetMem(40)); // nodes 1-2
-  void *wall = GetMem(10);                   // node 3
+TEST(PoolResize, BoxedInOnBothSidesMovesToFirstFit)
+{
+  void *low = GetMem(10);                     // node 0
+  char *p = static_cast<char *>(GetMem(40));  // nodes 1-2
+  void *wall = GetMem(10);                    // node 3
   Fill(p, 40, 9);
-  char *q = static_cast<char *>(AdjustMem(p, 100)); // 4 nodes
+  char *q = static_cast<char *>(AdjustMem(p, 100));  // 4 nodes
   EXPECT_EQ(q, pMemB->data + 4 * POOL_NODE_SIZE);
   EXPECT_TRUE(Holds(q, 40, 9));
   EXPECT_TRUE(AllZero(q + 40, 128 - 40));
@@ -367,10 +398,11 @@ TEST(PoolResize, BoxedInOnBothSidesMovesToFirstFit) {
   EXPECT_EQ(pMemB, nullptr);
 }
 
-TEST(PoolResize, ShrinkReleasesTailAndLaterGrowthIsZero) {
-  char *p = static_cast<char *>(GetMem(200)); // 7 nodes
+TEST(PoolResize, ShrinkReleasesTailAndLaterGrowthIsZero)
+{
+  char *p = static_cast<char *>(GetMem(200));  // 7 nodes
   Fill(p, 200, 5);
-  char *q = static_cast<char *>(AdjustMem(p, 40)); // 2 nodes
+  char *q = static_cast<char *>(AdjustMem(p, 40));  // 2 nodes
   EXPECT_EQ(q, p);
   EXPECT_TRUE(Holds(q, 40, 5));
   EXPECT_EQ(CountOf(q), 2);
@@ -386,7 +418,8 @@ TEST(PoolResize, ShrinkReleasesTailAndLaterGrowthIsZero) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
-TEST(PoolResize, DedicatedBlockStaysWhileItFits) {
+TEST(PoolResize, DedicatedBlockStaysWhileItFits)
+{
   char *p = static_cast<char *>(GetMem(100000));
   Fill(p, 100000, 1);
   char *q = static_cast<char *>(AdjustMem(p, 120000));
@@ -404,9 +437,10 @@ TEST(PoolResize, DedicatedBlockStaysWhileItFits) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
-TEST(PoolResize, DedicatedBlockFilledToItsSizeKeepsContentsOnShrink) {
+TEST(PoolResize, DedicatedBlockFilledToItsSizeKeepsContentsOnShrink)
+{
   char *p = static_cast<char *>(GetMem(100000));
-  char *q = static_cast<char *>(AdjustMem(p, 131071)); // len is exactly the block size
+  char *q = static_cast<char *>(AdjustMem(p, 131071));  // len is exactly the block size
   ASSERT_EQ(q, p);
   EXPECT_EQ(pMemB->used, 131072);
   Fill(q, 131071, 4);
@@ -417,7 +451,8 @@ TEST(PoolResize, DedicatedBlockFilledToItsSizeKeepsContentsOnShrink) {
   EXPECT_EQ(PoolViolation(), "");
 }
 
-TEST(PoolResize, MovesBetweenOrdinaryAndDedicatedBlocks) {
+TEST(PoolResize, MovesBetweenOrdinaryAndDedicatedBlocks)
+{
   char *small = static_cast<char *>(GetMem(100));
   Fill(small, 100, 2);
   char *big = static_cast<char *>(AdjustMem(small, 70000));
@@ -438,18 +473,22 @@ TEST(PoolResize, MovesBetweenOrdinaryAndDedicatedBlocks) {
 
 namespace {
 int gMapCalls = 0, gFailFrom = 0, gUnmapCalls = 0;
-void *CountingMap(size_t len) {
-  if (++gMapCalls >= gFailFrom) return nullptr;
+void *CountingMap(size_t len)
+{
+  if (++gMapCalls >= gFailFrom)
+    return nullptr;
   void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return p == MAP_FAILED ? nullptr : p;
 }
-void CountingUnmap(void *p, size_t len) {
+void CountingUnmap(void *p, size_t len)
+{
   ++gUnmapCalls;
   munmap(p, len);
 }
-} // namespace
+}  // namespace
 
-TEST(PoolFailure, FailedMappingReportsAndGivesNull) {
+TEST(PoolFailure, FailedMappingReportsAndGivesNull)
+{
   PoolSetMapper(CountingMap, CountingUnmap);
   gFailFrom = 1;
   testing::internal::CaptureStderr();
@@ -468,20 +507,24 @@ TEST(PoolFailure, FailedMappingReportsAndGivesNull) {
 
 namespace {
 std::map<void *, size_t> gMapped;
-void *RecordingMap(size_t len) {
+void *RecordingMap(size_t len)
+{
   void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
+  if (p == MAP_FAILED)
+    return nullptr;
   gMapped[p] = len;
   return p;
 }
-void RecordingUnmap(void *p, size_t len) {
+void RecordingUnmap(void *p, size_t len)
+{
   EXPECT_EQ(gMapped[p], len) << "a block was given back partly";
   gMapped.erase(p);
   munmap(p, len);
 }
-} // namespace
+}  // namespace
 
-TEST(PoolBlocks, ReleasedBlocksGiveBackWholeMappings) {
+TEST(PoolBlocks, ReleasedBlocksGiveBackWholeMappings)
+{
   PoolSetMapper(RecordingMap, RecordingUnmap);
   void *a = GetMem(10), *b = GetMem(65535), *c = GetMem(300000);
   EXPECT_EQ(gMapped.size(), 6u);
@@ -491,7 +534,8 @@ TEST(PoolBlocks, ReleasedBlocksGiveBackWholeMappings) {
   EXPECT_TRUE(gMapped.empty());
 }
 
-TEST(PoolFailure, FailedResizeKeepsTheOldAllocation) {
+TEST(PoolFailure, FailedResizeKeepsTheOldAllocation)
+{
   PoolSetMapper(CountingMap, CountingUnmap);
   gFailFrom = 1000;
   char *p = static_cast<char *>(GetMem(65535));
@@ -508,40 +552,47 @@ TEST(PoolFailure, FailedResizeKeepsTheOldAllocation) {
 namespace {
 // Runs in a child: every descriptor is taken, so /dev/zero cannot be opened.
 // They are given back before exit (the sanitizers' runtime needs some).
-[[noreturn]] void AllocateWithoutDescriptors() {
+[[noreturn]] void AllocateWithoutDescriptors()
+{
   rlimit few{64, 64};
   setrlimit(RLIMIT_NOFILE, &few);
   std::vector<int> taken;
-  for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;) taken.push_back(fd);
+  for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+    taken.push_back(fd);
   char *p = static_cast<char *>(GetMem(100));
   bool ok = p != nullptr && AllZero(p, 128) && MemId == -1;
-  if (ok) strcpy(p, "anonymous");
+  if (ok)
+    strcpy(p, "anonymous");
   ok = ok && strcmp(static_cast<char *>(AdjustMem(p, 5000)), "anonymous") == 0;
-  for (int fd : taken) close(fd);
+  for (int fd : taken)
+    close(fd);
   // Once a descriptor is free again, the next block opens /dev/zero.
   ok = ok && GetMem(65535) != nullptr && MemId >= 0;
   exit(ok ? 0 : 1);
 }
-} // namespace
+}  // namespace
 
-TEST(PoolFailure, WorksWithoutDevZero) {
+TEST(PoolFailure, WorksWithoutDevZero)
+{
   EXPECT_EXIT(AllocateWithoutDescriptors(), testing::ExitedWithCode(0), "");
 }
 
-TEST(PoolDump, EmptyPoolPrintsNothing) {
+TEST(PoolDump, EmptyPoolPrintsNothing)
+{
   testing::internal::CaptureStdout();
   DumpMem();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-TEST(PoolDump, ExactFormatOfBothKinds) {
+TEST(PoolDump, ExactFormatOfBothKinds)
+{
   char *a = static_cast<char *>(GetMem(5));
   strcpy(a, "abc");
   char *b = static_cast<char *>(GetMem(40));
   strcpy(b, "hello");
   char *c = static_cast<char *>(GetMem(2));
   PutMem(a);
-  memset(c, 'x', POOL_NODE_SIZE); // no terminator: printing stops at the allocation's end
+  memset(c, 'x', POOL_NODE_SIZE);  // no terminator: printing stops at the allocation's end
   char *d = static_cast<char *>(GetMem(70000));
   PoolBlock *blk = pMemB;
   PoolBlock *ded = pMemB->next;
@@ -549,22 +600,25 @@ TEST(PoolDump, ExactFormatOfBothKinds) {
   char buf[512];
   std::string want;
   auto num = [](const void *p) { return static_cast<long>(reinterpret_cast<intptr_t>(p)); };
-  snprintf(buf, sizeof buf,
-           "\n============ Block(%li) size(65536) Free(2045) Used(3) FreeNodeCount(2045) SizeCnt(2045)"
-           " <==(0) (%li)==>\n\tBlock MAT:",
-           num(blk), num(ded));
+  snprintf(
+      buf, sizeof buf,
+      "\n============ Block(%li) size(65536) Free(2045) Used(3) FreeNodeCount(2045) SizeCnt(2045)"
+      " <==(0) (%li)==>\n\tBlock MAT:",
+      num(blk), num(ded));
   want += buf;
   want += "\n\t_UUU" + std::string(60, '_');
-  for (int row = 1; row < 32; ++row) want += "\n\t" + std::string(64, '_');
+  for (int row = 1; row < 32; ++row)
+    want += "\n\t" + std::string(64, '_');
   want += "\n\n\tAllocated Nodes:\n";
-  snprintf(buf, sizeof buf, "\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%s)\n", 1, num(b), 2,
-           64, "hello");
+  snprintf(buf, sizeof buf, "\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%s)\n",
+           1, num(b), 2, 64, "hello");
   want += buf;
-  snprintf(buf, sizeof buf, "\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%s)\n", 3, num(c), 1,
-           32, std::string(32, 'x').c_str());
+  snprintf(buf, sizeof buf, "\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%s)\n",
+           3, num(c), 1, 32, std::string(32, 'x').c_str());
   want += buf;
   want += "\n";
-  snprintf(buf, sizeof buf, "\n============ Dedicated Block(%li) size(131072) FreeNodeCount(0) <==(%li) (0)==>",
+  snprintf(buf, sizeof buf,
+           "\n============ Dedicated Block(%li) size(131072) FreeNodeCount(0) <==(%li) (0)==>",
            num(d), num(blk));
   want += buf;
 

@@ -16,112 +16,115 @@
 namespace scripttest {
 
 struct Result {
-    int status = -1;        // exit status, or 128 + signal number
-    std::string out;        // standard output (and standard error when merged)
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;  // standard output (and standard error when merged)
 };
 
 // Runs `command` with /bin/sh; standard error joins standard output unless keepStderr is set.
 inline Result Sh(const std::string &command, bool keepStderr = false)
 {
-    Result r;
-    std::string line = keepStderr ? command : "(" + command + ") 2>&1";
-    FILE *p = popen(line.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  Result r;
+  std::string line = keepStderr ? command : "(" + command + ") 2>&1";
+  FILE *p = popen(line.c_str(), "r");
+  if (!p)
     return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+    r.out.append(buf, n);
+  int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  return r;
 }
 
 inline std::string SourceDir()
 {
-    const char *env = std::getenv("NORVO_SOURCE_DIR");
-    return env && *env ? env : NORVO_SOURCE_DIR;
+  const char *env = std::getenv("NORVO_SOURCE_DIR");
+  return env && *env ? env : NORVO_SOURCE_DIR;
 }
 
 inline std::string BinaryDir()
 {
-    const char *env = std::getenv("NORVO_BINARY_DIR");
-    return env && *env ? env : NORVO_BINARY_DIR;
+  const char *env = std::getenv("NORVO_BINARY_DIR");
+  return env && *env ? env : NORVO_BINARY_DIR;
 }
 
-inline std::string Script(const std::string &name) { return SourceDir() + "/scripts/" + name; }
+inline std::string Script(const std::string &name)
+{
+  return SourceDir() + "/scripts/" + name;
+}
 
 // Single-quotes a word for the shell.
 inline std::string Q(const std::string &s)
 {
-    std::string r = "'";
-    for (char c : s) {
-        if (c == '\'')
-            r += "'\\''";
-        else
-            r += c;
-    }
-    return r + "'";
+  std::string r = "'";
+  for (char c : s) {
+    if (c == '\'')
+      r += "'\\''";
+    else
+      r += c;
+  }
+  return r + "'";
 }
 
 inline std::string ReadFile(const std::filesystem::path &p)
 {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
 }
 
 inline std::vector<std::string> Lines(const std::string &text)
 {
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        v.push_back(l);
-    return v;
+  std::vector<std::string> v;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);)
+    v.push_back(l);
+  return v;
 }
 
 // A directory of its own under `base` (the system's temporary folder by default), removed with
 // its contents.
 class TempDir {
 public:
-    explicit TempDir(const std::filesystem::path &base = std::filesystem::temp_directory_path())
-    {
-        std::string templ = (base / "norvo-scripts.XXXXXX").string();
-        if (mkdtemp(templ.data()))
-            path_ = templ;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::filesystem::path &path() const { return path_; }
-    std::string str() const { return path_.string(); }
+  explicit TempDir(const std::filesystem::path &base = std::filesystem::temp_directory_path())
+  {
+    std::string templ = (base / "norvo-scripts.XXXXXX").string();
+    if (mkdtemp(templ.data()))
+      path_ = templ;
+  }
+  ~TempDir()
+  {
+    std::error_code ec;
+    if (!path_.empty())
+      std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  const std::filesystem::path &path() const { return path_; }
+  std::string str() const { return path_.string(); }
 
 private:
-    std::filesystem::path path_;
+  std::filesystem::path path_;
 };
 
 // Why the sandbox cannot run here (not root, no namespaces, no overlayfs); empty when it can.
 inline std::string SandboxUnusable()
 {
-    Result r = Sh("bash " + Q(Script("sandbox.sh")) + " --check");
-    return r.status == 0 ? std::string() : r.out.empty() ? "sandbox.sh --check failed" : r.out;
+  Result r = Sh("bash " + Q(Script("sandbox.sh")) + " --check");
+  return r.status == 0 ? std::string() : r.out.empty() ? "sandbox.sh --check failed" : r.out;
 }
 
 }  // namespace scripttest
 
 // Skips the current test, loudly, when the sandbox cannot be made on this host.
-#define SKIP_WITHOUT_SANDBOX()                                                                    \
-    do {                                                                                          \
-        std::string why_ = scripttest::SandboxUnusable();                                         \
-        if (!why_.empty()) {                                                                      \
-            std::fprintf(stderr, "*** SKIPPED: needs the sandbox (root and namespaces): %s\n",    \
-                         why_.c_str());                                                           \
-            GTEST_SKIP() << "needs the sandbox (root and namespaces): " << why_;                  \
-        }                                                                                         \
-    } while (0)
+#define SKIP_WITHOUT_SANDBOX()                                                                     \
+  do {                                                                                             \
+    std::string why_ = scripttest::SandboxUnusable();                                              \
+    if (!why_.empty()) {                                                                           \
+      std::fprintf(stderr, "*** SKIPPED: needs the sandbox (root and namespaces): %s\n",           \
+                   why_.c_str());                                                                  \
+      GTEST_SKIP() << "needs the sandbox (root and namespaces): " << why_;                         \
+    }                                                                                              \
+  } while (0)

@@ -29,68 +29,71 @@ rm -f Linuxi386Npxx.tar
 
 Result Unpack(const std::string &dist, const std::string &work, const std::string &list)
 {
-    return Sh("sh -c " + Q(kUnpack) + " unpack " + Q(dist) + " " + Q(work) + " " + Q(list));
+  return Sh("sh -c " + Q(kUnpack) + " unpack " + Q(dist) + " " + Q(work) + " " + Q(list));
 }
 
 Result MakeDist(const std::string &out, const std::string &options)
 {
-    return Sh("bash " + Q(Script("mkdist.sh")) + " --setup /bin/true " + options + " " +
-              Q(SourceDir() + "/examples") + " " + Q(out));
+  return Sh("bash " + Q(Script("mkdist.sh")) + " --setup /bin/true " + options + " " +
+            Q(SourceDir() + "/examples") + " " + Q(out));
 }
 
 }  // namespace
 
 TEST(Medium, UnpacksInAWorkAreaWithinTheStatedSizes)
 {
-    TempDir tmp;
-    std::string dist = tmp.str() + "/dist";
-    ASSERT_EQ(MakeDist(dist, "--segment-size 1K").status, 0);
-    Result r = Unpack(dist, tmp.str() + "/NorvoInstall", "disks");
-    ASSERT_EQ(r.status, 0) << r.out;
-    std::vector<std::string> l = Lines(r.out);
-    ASSERT_EQ(l.size(), 2u) << r.out;
+  TempDir tmp;
+  std::string dist = tmp.str() + "/dist";
+  ASSERT_EQ(MakeDist(dist, "--segment-size 1K").status, 0);
+  Result r = Unpack(dist, tmp.str() + "/NorvoInstall", "disks");
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> l = Lines(r.out);
+  ASSERT_EQ(l.size(), 2u) << r.out;
 
-    EXPECT_LE(std::stol(l[0]), std::stol(ReadFile(dist + "/tsize"))) << "work area at its fullest";
-    EXPECT_LE(std::stol(l[1]), std::stol(ReadFile(dist + "/isize"))) << "the package";
-    Result diff = Sh("diff -r " + Q(SourceDir() + "/examples/pkg") + " " + Q(tmp.str() + "/NorvoInstall/pkg"));
-    EXPECT_EQ(diff.status, 0) << diff.out;
-    EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/disks"));
-    EXPECT_FALSE(fs::exists(tmp.path() / "NorvoInstall/setup")) << "setup is not in the list";
+  EXPECT_LE(std::stol(l[0]), std::stol(ReadFile(dist + "/tsize"))) << "work area at its fullest";
+  EXPECT_LE(std::stol(l[1]), std::stol(ReadFile(dist + "/isize"))) << "the package";
+  Result diff =
+      Sh("diff -r " + Q(SourceDir() + "/examples/pkg") + " " + Q(tmp.str() + "/NorvoInstall/pkg"));
+  EXPECT_EQ(diff.status, 0) << diff.out;
+  EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/disks"));
+  EXPECT_FALSE(fs::exists(tmp.path() / "NorvoInstall/setup")) << "setup is not in the list";
 }
 
 TEST(Medium, UpperCaseMediumUnpacksThroughTheConvertedList)
 {
-    TempDir tmp;
-    std::string dist = tmp.str() + "/dist";
-    ASSERT_EQ(MakeDist(dist, "--upper --segment-size 1K").status, 0);
-    Result r = Unpack(dist, tmp.str() + "/NorvoInstall", "DISKS");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/pkg/pkg.list"));
-    EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/PKG_TAR.001"));
+  TempDir tmp;
+  std::string dist = tmp.str() + "/dist";
+  ASSERT_EQ(MakeDist(dist, "--upper --segment-size 1K").status, 0);
+  Result r = Unpack(dist, tmp.str() + "/NorvoInstall", "DISKS");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/pkg/pkg.list"));
+  EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/PKG_TAR.001"));
 }
 
 TEST(Medium, ReversedSegmentsDoNotUncompress)
 {
-    TempDir tmp;
-    std::string dist = tmp.str() + "/dist";
-    ASSERT_EQ(MakeDist(dist, "--segment-size 1K --reverse").status, 0);
-    EXPECT_NE(Unpack(dist, tmp.str() + "/NorvoInstall", "disks").status, 0);
+  TempDir tmp;
+  std::string dist = tmp.str() + "/dist";
+  ASSERT_EQ(MakeDist(dist, "--segment-size 1K --reverse").status, 0);
+  EXPECT_NE(Unpack(dist, tmp.str() + "/NorvoInstall", "disks").status, 0);
 }
 
 // The medium's own setup program starts inside the sandbox from a copy of the medium.
 TEST(Medium, SetupStartsFromACopiedMediumInTheSandbox)
 {
-    SKIP_WITHOUT_SANDBOX();
-    std::string setup = BinaryDir() + "/setup";
-    if (!fs::exists(setup))
-        GTEST_SKIP() << "setup is not built in " << BinaryDir();
-    TempDir tmp;
-    std::string dist = tmp.str() + "/dist";
-    ASSERT_EQ(Sh("bash " + Q(Script("mkdist.sh")) + " --setup " + Q(setup) + " " +
-                 Q(SourceDir() + "/examples") + " " + Q(dist)).status, 0);
-    Result r = Sh("bash " + Q(Script("sandbox.sh")) + " --copy " + Q(dist) +
-                  " --chdir /tmp/dist -- sh -c 'ls; ./setup -v'");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("pkg_tar.001"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("3.02.05"), std::string::npos) << r.out;
+  SKIP_WITHOUT_SANDBOX();
+  std::string setup = BinaryDir() + "/setup";
+  if (!fs::exists(setup))
+    GTEST_SKIP() << "setup is not built in " << BinaryDir();
+  TempDir tmp;
+  std::string dist = tmp.str() + "/dist";
+  ASSERT_EQ(Sh("bash " + Q(Script("mkdist.sh")) + " --setup " + Q(setup) + " " +
+               Q(SourceDir() + "/examples") + " " + Q(dist))
+                .status,
+            0);
+  Result r = Sh("bash " + Q(Script("sandbox.sh")) + " --copy " + Q(dist) +
+                " --chdir /tmp/dist -- sh -c 'ls; ./setup -v'");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("pkg_tar.001"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("3.02.05"), std::string::npos) << r.out;
 }

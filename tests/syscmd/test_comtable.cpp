@@ -97,7 +97,7 @@ protected:
   }
 };
 
-} // namespace
+}  // namespace
 
 TEST(ComListTable, HasTheFixedIndicesFlagsAndDelays)
 {
@@ -107,12 +107,16 @@ TEST(ComListTable, HasTheFixedIndicesFlagsAndDelays)
   for (int i = 2; i <= MAX_CMD_INDEX; i++)
     EXPECT_TRUE(ComList[i].name && ComList[i].name[0]) << i;
 
-  struct { int index; const char *name; const char *flags; } spots[] = {
-      {2, "cancel", ""},   {3, "cat", ""},       {9, "cp", "-p"},      {10, "cp", "-pr"},
-      {14, "eject", "-f"}, {15, "eject", "-q"},  {24, "kill", "-KILL"}, {25, "mv", "-f"},
-      {26, "mkdir", "-p"}, {29, "rm", "-f"},     {30, "rm", "-rf"},    {31, "sh", ""},
-      {33, "tar", "cvfp"}, {34, "tar", "xvfp"},  {35, "touch", ""},    {37, "whoami", ""},
-      {41, "du", "-s"},    {43, "lpd", ""},      {55, "ps", "-ace"},   {57, "df", ""},
+  struct {
+    int index;
+    const char *name;
+    const char *flags;
+  } spots[] = {
+      {2, "cancel", ""},   {3, "cat", ""},          {9, "cp", "-p"},       {10, "cp", "-pr"},
+      {14, "eject", "-f"}, {15, "eject", "-q"},     {24, "kill", "-KILL"}, {25, "mv", "-f"},
+      {26, "mkdir", "-p"}, {29, "rm", "-f"},        {30, "rm", "-rf"},     {31, "sh", ""},
+      {33, "tar", "cvfp"}, {34, "tar", "xvfp"},     {35, "touch", ""},     {37, "whoami", ""},
+      {41, "du", "-s"},    {43, "lpd", ""},         {55, "ps", "-ace"},    {57, "df", ""},
       {58, "lpq", "-P"},   {68, "piomisc_ext", ""}, {81, "lssrc", ""},
   };
   for (auto &s : spots) {
@@ -197,10 +201,10 @@ TEST_F(ComTable, EarlierDirectoryWinsAndSubstringsDoNotMatch)
 {
   std::string first = Sub("first");
   std::string second = Sub("second");
-  Touch(first + "/piomkpq");   // 67, in both directories
+  Touch(first + "/piomkpq");  // 67, in both directories
   Touch(second + "/piomkpq");
-  Touch(first + "/psfont");    // not ps
-  Touch(first + "/barx");      // not bar (56)
+  Touch(first + "/psfont");  // not ps
+  Touch(first + "/barx");    // not bar (56)
   Touch(second + "/bar");
 
   char *d1 = SaveStr_(first.c_str());

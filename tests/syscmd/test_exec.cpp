@@ -97,14 +97,14 @@ protected:
   {
     std::string fake = dir + "/fakesh";
     mkdir(fake.c_str(), 0755);
-    WriteText(fake + "/sh", "#!/bin/sh\nprintf '%s' \"$2\" > " + dir + "/argv\nexec /bin/sh \"$@\"\n",
-              0755);
+    WriteText(fake + "/sh",
+              "#!/bin/sh\nprintf '%s' \"$2\" > " + dir + "/argv\nexec /bin/sh \"$@\"\n", 0755);
     ComList[31].path = SaveStr_(fake.c_str());
     return dir + "/argv";
   }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Exec, ModeOneComposesLogsAndShowsADot)
 {

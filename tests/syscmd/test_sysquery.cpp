@@ -14,14 +14,16 @@ using namespace mediatest;
 
 namespace {
 
-void StartCommandLayer() {
+void StartCommandLayer()
+{
   flUseLog = 0;
   static char name[] = "test_sysquery";
   my_name = name;
   InitSysCmdList();
 }
 
-std::string Take(char *saved) {
+std::string Take(char *saved)
+{
   std::string text = saved ? saved : "<null>";
   PutMem(saved);
   return text;
@@ -29,7 +31,8 @@ std::string Take(char *saved) {
 
 // Makes command `index` of the table a script in `dir` that prints `sample`
 // whatever its arguments: captured output of a real host, replayed.
-void ReplayOutput(const TempDir &dir, int index, const std::string &sample) {
+void ReplayOutput(const TempDir &dir, int index, const std::string &sample)
+{
   std::string name = ComList[index].name;
   WriteFile(dir / (name + ".out"), sample);
   WriteFile(dir / name, "#!/bin/sh\ncat '" + (dir / (name + ".out")) + "'\n");
@@ -38,26 +41,29 @@ void ReplayOutput(const TempDir &dir, int index, const std::string &sample) {
 }
 
 class SysQuery : public ::testing::Test {
- protected:
-  void SetUp() override {
+protected:
+  void SetUp() override
+  {
     StartCommandLayer();
     ps_ = ComList[CMD_PS].path;
     df_ = ComList[CMD_DF].path;
   }
-  void TearDown() override {
+  void TearDown() override
+  {
     ComList[CMD_PS].path = ps_;
     ComList[CMD_DF].path = df_;
   }
   TempDir dir;
 
- private:
+private:
   char *ps_ = nullptr;
   char *df_ = nullptr;
 };
 
 // ---- processes -------------------------------------------------------------
 
-TEST_F(SysQuery, IdListHoldsExactlyTheProcessesOfThatName) {
+TEST_F(SysQuery, IdListHoldsExactlyTheProcessesOfThatName)
+{
   std::string name = UniqueName("npq");
   WatchedProcess a(dir, name, 60), b(dir, name, 60), old(dir, name + "_old", 60);
   std::vector<pid_t> ids = {a.pid(), b.pid()};
@@ -71,22 +77,26 @@ TEST_F(SysQuery, IdListHoldsExactlyTheProcessesOfThatName) {
   EXPECT_EQ(Take(GetSysPsIdList((name + "_old").c_str())), " " + std::to_string(old.pid()) + " ");
 }
 
-TEST_F(SysQuery, ReportIsNullWhenNothingRuns) {
+TEST_F(SysQuery, ReportIsNullWhenNothingRuns)
+{
   EXPECT_EQ(CheckProcTableForExecs(",npqabsent1,npqabsent2,"), nullptr);
   EXPECT_EQ(CheckProcTableForExecs(",,,"), nullptr);
   EXPECT_EQ(CheckProcTableForExecs(""), nullptr);
 }
 
-TEST_F(SysQuery, ManyProcessesGiveACutReportThatStillEndsItsLine) {
+TEST_F(SysQuery, ManyProcessesGiveACutReportThatStillEndsItsLine)
+{
   std::string name = UniqueName("npm");
   std::vector<std::unique_ptr<WatchedProcess>> procs;
   std::string ids;
   // As many processes as it takes for an id list over 1100 characters (fewer
   // when the process ids are long).
   while (ids.size() <= 1100 && procs.size() < 400) {
-    for (int i = 0; i < 20; ++i) procs.push_back(std::make_unique<WatchedProcess>(dir, name, 60));
+    for (int i = 0; i < 20; ++i)
+      procs.push_back(std::make_unique<WatchedProcess>(dir, name, 60));
     ids = Take(GetSysPsIdList(name.c_str()));
-    ASSERT_EQ(static_cast<size_t>(std::count(ids.begin(), ids.end(), ' ')), procs.size() + 1) << ids;
+    ASSERT_EQ(static_cast<size_t>(std::count(ids.begin(), ids.end(), ' ')), procs.size() + 1)
+        << ids;
   }
   ASSERT_GT(ids.size(), 1100u);  // the id list itself is not limited
 
@@ -96,16 +106,19 @@ TEST_F(SysQuery, ManyProcessesGiveACutReportThatStillEndsItsLine) {
   EXPECT_EQ(report.substr(report.size() - 5), " ...\n");
 }
 
-TEST_F(SysQuery, NamesBeyond511CharactersAreNotLookedAt) {
+TEST_F(SysQuery, NamesBeyond511CharactersAreNotLookedAt)
+{
   std::string name = UniqueName("npl");
   WatchedProcess p(dir, name, 60);
   std::string filler = ",";
-  while (filler.size() < 520) filler += std::string(60, 'q') + ",";
+  while (filler.size() < 520)
+    filler += std::string(60, 'q') + ",";
   EXPECT_EQ(CheckProcTableForExecs((filler + name + ",").c_str()), nullptr);
   EXPECT_NE(Take(CheckProcTableForExecs(("," + name + filler).c_str())), "<null>");
 }
 
-TEST_F(SysQuery, KillProcessByNameEndsEveryProcessOfThatName) {
+TEST_F(SysQuery, KillProcessByNameEndsEveryProcessOfThatName)
+{
   std::string name = UniqueName("npk");
   WatchedProcess a(dir, name, 60), b(dir, name, 60), other(dir, name + "x", 60);
   EXPECT_EQ(KillProcessByName(name.c_str()), 0);
@@ -117,7 +130,8 @@ TEST_F(SysQuery, KillProcessByNameEndsEveryProcessOfThatName) {
   EXPECT_EQ(KillProcessByName("npqabsent3"), 0);
 }
 
-TEST_F(SysQuery, PsLinesMatchOnlyOnTheCommandColumn) {
+TEST_F(SysQuery, PsLinesMatchOnlyOnTheCommandColumn)
+{
   ReplayOutput(dir, CMD_PS,
                "  PID CLS PRI TTY          TIME CMD\n"
                "    7 TS   19 ?        00:00:00 npqadmin\n"
@@ -140,16 +154,21 @@ struct DfCase {
   double avail;
 };
 
-TEST_F(SysQuery, DfSamples) {
+TEST_F(SysQuery, DfSamples)
+{
   const DfCase cases[] = {
-      {"GNU df", "Filesystem     1K-blocks     Used Available Use% Mounted on\n"
-                 "/dev/vda       264212084 16586528  83750660  17% /\n", true, 83750660},
-      {"Avail column", "Filesystem Size Used Avail Use% Mounted on\ntmpfs 5000 0 4000 0% /x\n", true, 4000},
+      {"GNU df",
+       "Filesystem     1K-blocks     Used Available Use% Mounted on\n"
+       "/dev/vda       264212084 16586528  83750660  17% /\n",
+       true, 83750660},
+      {"Avail column", "Filesystem Size Used Avail Use% Mounted on\ntmpfs 5000 0 4000 0% /x\n",
+       true, 4000},
       {"capitals", "FILESYSTEM BLOCKS USED AVAILABLE CAPACITY MOUNTED\nfs 10 2 8 20% /\n", true, 8},
       {"long device name on a line of its own",
        "Filesystem 1K-blocks Used Available Use% Mounted on\n"
        "/dev/mapper/a-very-long-volume-group-name-root\n"
-       "                 10000 2000 8000 20% /\n", false, 0},
+       "                 10000 2000 8000 20% /\n",
+       false, 0},
       {"no avail column", "Filesystem Size Used\n/dev/x 1 2\n", false, 0},
       {"header only", "Filesystem 1K-blocks Used Available Use% Mounted on\n", false, 0},
       {"no output", "", false, 0},
@@ -167,10 +186,13 @@ TEST_F(SysQuery, DfSamples) {
   EXPECT_STREQ(info.line, "/dev/vda       264212084 16586528  83750660  17% /\n");
 }
 
-TEST_F(SysQuery, LongDfLineIsCutButItsFigureStillRead) {
+TEST_F(SysQuery, LongDfLineIsCutButItsFigureStillRead)
+{
   std::string mount(700, 'm');
-  ReplayOutput(dir, CMD_DF, "Filesystem 1K-blocks Used Available Use% Mounted on\n"
-                            "/dev/" + std::string(600, 'd') + " 10 2 8 20% /" + mount + "\n");
+  ReplayOutput(dir, CMD_DF,
+               "Filesystem 1K-blocks Used Available Use% Mounted on\n"
+               "/dev/" +
+                   std::string(600, 'd') + " 10 2 8 20% /" + mount + "\n");
   DiskInfo info;
   ASSERT_TRUE(GetDiskSpace("/", &info));
   EXPECT_EQ(info.avail, 8);
@@ -178,7 +200,8 @@ TEST_F(SysQuery, LongDfLineIsCutButItsFigureStillRead) {
   EXPECT_EQ(std::string(info.line, 5), "/dev/");
 }
 
-TEST_F(SysQuery, RealDfAndDuOnTheHost) {
+TEST_F(SysQuery, RealDfAndDuOnTheHost)
+{
   DiskInfo a;
   ASSERT_TRUE(GetDiskSpace(dir.path().c_str(), &a));
   EXPECT_GT(a.avail, 0);
@@ -197,29 +220,33 @@ TEST_F(SysQuery, RealDfAndDuOnTheHost) {
 // ---- in the sandbox: exact figures on tmpfs, cupsd -------------------------
 
 // /tmp/q is a 1000k tmpfs holding a 200k file "f".
-int AvailSpaceScenario() {
+int AvailSpaceScenario()
+{
   StartCommandLayer();
   WriteFile("/tmp/q/f", std::string(200 * 1024, 'f'));
   int bits = 0, bit = 1;
   auto expect = [&](bool got) {
-    if (got) bits |= bit;
+    if (got)
+      bits |= bit;
     bit <<= 1;
   };
-  expect(AvailSpace("/tmp/q", "f", 1000));              // 800 free + 200 used by f
+  expect(AvailSpace("/tmp/q", "f", 1000));  // 800 free + 200 used by f
   expect(AvailSpace("/tmp/q", "f", 1001));
   expect(AvailSpace("/tmp/q", nullptr, 800));
-  expect(AvailSpace("/tmp/q", "absent", 801));           // absent: only the free space
-  expect(AvailSpace("/tmp/q/no/such/dir", nullptr, 800)); // measured at /tmp/q
+  expect(AvailSpace("/tmp/q", "absent", 801));             // absent: only the free space
+  expect(AvailSpace("/tmp/q/no/such/dir", nullptr, 800));  // measured at /tmp/q
   expect(AvailSpace("/tmp/q/no/such/dir", nullptr, 801));
   // On a quiet file system two readings give the same line.
   mkdir("/tmp/q/sub", 0755);
   DiskInfo a, b;
-  expect(GetDiskSpace("/tmp/q", &a) && GetDiskSpace("/tmp/q/sub", &b) && std::strcmp(a.line, b.line) == 0);
+  expect(GetDiskSpace("/tmp/q", &a) && GetDiskSpace("/tmp/q/sub", &b) &&
+         std::strcmp(a.line, b.line) == 0);
   expect(a.avail == 800);
   return bits;
 }
 
-int SniffCupsScenario() {
+int SniffCupsScenario()
+{
   StartCommandLayer();
   int before = SniffCUPS();
   TempDir dir;
@@ -228,15 +255,18 @@ int SniffCupsScenario() {
   return before * 10 + during;
 }
 
-MEDIA_SCENARIOS({{"sysquery-availspace", AvailSpaceScenario}, {"sysquery-sniffcups", SniffCupsScenario}});
+MEDIA_SCENARIOS({{"sysquery-availspace", AvailSpaceScenario},
+                 {"sysquery-sniffcups", SniffCupsScenario}});
 
-TEST(SysQuerySandbox, AvailSpaceCountsTheEntryItReplacesAndWalksUpToAMeasurableDirectory) {
+TEST(SysQuerySandbox, AvailSpaceCountsTheEntryItReplacesAndWalksUpToAMeasurableDirectory)
+{
   SKIP_WITHOUT_SANDBOX();
   ChildResult r = RunScenarioInSandbox({"--tmpfs", "/tmp/q:1000k"}, "sysquery-availspace", nullptr);
   EXPECT_EQ(r.status, 0b11010101) << r.err;
 }
 
-TEST(SysQuerySandbox, SniffCupsSeesARunningScheduler) {
+TEST(SysQuerySandbox, SniffCupsSeesARunningScheduler)
+{
   SKIP_WITHOUT_SANDBOX();
   ChildResult r = RunScenarioInSandbox({}, "sysquery-sniffcups", nullptr);
   EXPECT_EQ(r.status, 1) << r.err;

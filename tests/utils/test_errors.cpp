@@ -23,11 +23,12 @@ namespace {
 char kTestName[] = "test_errors";
 
 class ErrorReports : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { my_name = kTestName; }
 };
 
-TEST_F(ErrorReports, SysErrorNamesProgramMessageAndSystemErrorThenExitsOne) {
+TEST_F(ErrorReports, SysErrorNamesProgramMessageAndSystemErrorThenExitsOne)
+{
   ChildResult r = RunChild([] {
     std::printf("pending output");
     errno = ENOENT;
@@ -38,7 +39,8 @@ TEST_F(ErrorReports, SysErrorNamesProgramMessageAndSystemErrorThenExitsOne) {
   EXPECT_EQ(r.out, "pending output");  // exit flushes what was printed
 }
 
-TEST_F(ErrorReports, SysErrorReportsTheErrorOfTheFailedCallNotOfItsOwnOutput) {
+TEST_F(ErrorReports, SysErrorReportsTheErrorOfTheFailedCallNotOfItsOwnOutput)
+{
   ChildResult r = RunChild([] {
     errno = 0;
     if (open("/nonexistent-dir-for-test/file", O_RDONLY) < 0)
@@ -48,7 +50,8 @@ TEST_F(ErrorReports, SysErrorReportsTheErrorOfTheFailedCallNotOfItsOwnOutput) {
   EXPECT_EQ(r.err, "\ntest_errors: Unable to allocate memory : No such file or directory\n");
 }
 
-TEST_F(ErrorReports, SysErrorWithoutProgramNameStillReports) {
+TEST_F(ErrorReports, SysErrorWithoutProgramNameStillReports)
+{
   ChildResult r = RunChild([] {
     my_name = nullptr;
     errno = EACCES;
@@ -58,7 +61,8 @@ TEST_F(ErrorReports, SysErrorWithoutProgramNameStillReports) {
   EXPECT_EQ(r.err, "\n: x : Permission denied\n");
 }
 
-TEST_F(ErrorReports, ErrorMsgLevelOneWarnsAndGoesOn) {
+TEST_F(ErrorReports, ErrorMsgLevelOneWarnsAndGoesOn)
+{
   ChildResult r = RunChild([] {
     ErrorMsg(1, 5, "disk %s is %d%% full", "sda", 93);
     std::printf("after:%s", Line);
@@ -68,7 +72,8 @@ TEST_F(ErrorReports, ErrorMsgLevelOneWarnsAndGoesOn) {
   EXPECT_EQ(r.out, "after:disk sda is 93% full");  // the text is left in Line
 }
 
-TEST_F(ErrorReports, ErrorMsgLevelTwoEndsWithTheCallersStatus) {
+TEST_F(ErrorReports, ErrorMsgLevelTwoEndsWithTheCallersStatus)
+{
   ChildResult r = RunChild([] { ErrorMsg(2, 7, "can't open file, %sInstall/disks", "Norvo"); });
   EXPECT_EQ(r.status, 7);
   EXPECT_EQ(r.err, "ERROR: can't open file, NorvoInstall/disks\n");
@@ -79,7 +84,8 @@ TEST_F(ErrorReports, ErrorMsgLevelTwoEndsWithTheCallersStatus) {
   EXPECT_EQ(r.err, "ERROR: gone\n");
 }
 
-TEST_F(ErrorReports, ErrorMsgOtherLevelsAreSilent) {
+TEST_F(ErrorReports, ErrorMsgOtherLevelsAreSilent)
+{
   ChildResult r = RunChild([] {
     ErrorMsg(0, 3, "quiet");
     ErrorMsg(3, 3, "quiet");
@@ -89,7 +95,8 @@ TEST_F(ErrorReports, ErrorMsgOtherLevelsAreSilent) {
   EXPECT_EQ(r.err, "");
 }
 
-TEST_F(ErrorReports, ErrorMsgCutsAMessageLongerThanLine) {
+TEST_F(ErrorReports, ErrorMsgCutsAMessageLongerThanLine)
+{
   std::string big(LINE_SIZE + 1000, 'a');
   ChildResult r = RunChild([&] { ErrorMsg(1, 0, "%s%s", big.c_str(), "tail"); });
   EXPECT_EQ(r.status, 99);
@@ -98,7 +105,8 @@ TEST_F(ErrorReports, ErrorMsgCutsAMessageLongerThanLine) {
   EXPECT_EQ(r.err.back(), '\n');
 }
 
-TEST_F(ErrorReports, ErrorMsgMayReportTheTextThatIsInLine) {
+TEST_F(ErrorReports, ErrorMsgMayReportTheTextThatIsInLine)
+{
   ChildResult r = RunChild([] {
     std::strcpy(Line, "bad entry");
     ErrorMsg(1, 0, "line %d: %s (%s)", 12, Line, Line + 4);
@@ -106,7 +114,8 @@ TEST_F(ErrorReports, ErrorMsgMayReportTheTextThatIsInLine) {
   EXPECT_EQ(r.err, "WARNING: line 12: bad entry (entry)\n");
 }
 
-TEST_F(ErrorReports, ErrormsgPrefixesProgramNameAndGoesOn) {
+TEST_F(ErrorReports, ErrormsgPrefixesProgramNameAndGoesOn)
+{
   ChildResult r = RunChild([] {
     errormsg("bad entry %d in %s", 4, "menu");
     errormsg("second");
@@ -115,7 +124,8 @@ TEST_F(ErrorReports, ErrormsgPrefixesProgramNameAndGoesOn) {
   EXPECT_EQ(r.err, "test_errors: bad entry 4 in menu\ntest_errors: second\n");
 }
 
-TEST_F(ErrorReports, ExitAppEndsWithTheStatusAndFlushesOutput) {
+TEST_F(ErrorReports, ExitAppEndsWithTheStatusAndFlushesOutput)
+{
   for (int status : {0, 1, 2, 42}) {
     ChildResult r = RunChild([status] {
       std::printf("buffered");
@@ -131,8 +141,9 @@ TEST_F(ErrorReports, ExitAppEndsWithTheStatusAndFlushesOutput) {
 // A private directory tree under /tmp, removed afterwards; the working
 // directory is restored after each test.
 class ToolPath : public ::testing::Test {
- protected:
-  void SetUp() override {
+protected:
+  void SetUp() override
+  {
     my_name = kTestName;
     ASSERT_NE(getcwd(saved_, sizeof saved_), nullptr);
     char tmpl[] = "/tmp/toolpath_XXXXXX";
@@ -144,12 +155,14 @@ class ToolPath : public ::testing::Test {
       ASSERT_EQ(mkdir((top_ + d).c_str(), 0755), 0);
     ASSERT_EQ(symlink((top_ + "/real/deep").c_str(), (top_ + "/link").c_str()), 0);
   }
-  void TearDown() override {
+  void TearDown() override
+  {
     ASSERT_EQ(chdir(saved_), 0);
     std::string cmd = "rm -rf '" + top_ + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
   }
-  std::string Tool(const char *argv0) {
+  std::string Tool(const char *argv0)
+  {
     char *p = GetToolPath(argv0);
     std::string s = p;
     PutMem(p);
@@ -161,19 +174,22 @@ class ToolPath : public ::testing::Test {
   std::string top_;
 };
 
-TEST_F(ToolPath, AbsoluteStartPathGivesItsDirectory) {
+TEST_F(ToolPath, AbsoluteStartPathGivesItsDirectory)
+{
   EXPECT_EQ(Tool("/mnt/dist/setup"), "/mnt/dist");
   EXPECT_EQ(Tool("/setup"), "/");
   EXPECT_EQ(Tool((top_ + "/bin/setup").c_str()), top_ + "/bin");
 }
 
-TEST_F(ToolPath, BareNameAndDotGiveTheWorkingDirectory) {
+TEST_F(ToolPath, BareNameAndDotGiveTheWorkingDirectory)
+{
   Cd(top_ + "/x");
   EXPECT_EQ(Tool("setup"), top_ + "/x");
   EXPECT_EQ(Tool("./setup"), top_ + "/x");
 }
 
-TEST_F(ToolPath, RelativeDirectoryIsResolvedBelowTheWorkingDirectory) {
+TEST_F(ToolPath, RelativeDirectoryIsResolvedBelowTheWorkingDirectory)
+{
   Cd(top_);
   EXPECT_EQ(Tool("bin/setup"), top_ + "/bin");
   EXPECT_EQ(Tool("./bin/setup"), top_ + "/bin");
@@ -182,7 +198,8 @@ TEST_F(ToolPath, RelativeDirectoryIsResolvedBelowTheWorkingDirectory) {
   EXPECT_EQ(Tool("x/../bin/setup"), top_ + "/bin");
 }
 
-TEST_F(ToolPath, DotDotLeadsToTheParentsDirectory) {
+TEST_F(ToolPath, DotDotLeadsToTheParentsDirectory)
+{
   Cd(top_ + "/bin");
   EXPECT_EQ(Tool("../x/setup"), top_ + "/x");
   EXPECT_EQ(Tool("../setup"), top_);
@@ -190,7 +207,8 @@ TEST_F(ToolPath, DotDotLeadsToTheParentsDirectory) {
   EXPECT_EQ(Tool(back.c_str()), top_ + "/x");
 }
 
-TEST_F(ToolPath, FromTheRootDirectory) {
+TEST_F(ToolPath, FromTheRootDirectory)
+{
   Cd("/");
   std::string rel = top_.substr(1);  // "tmp/toolpath_..."
   EXPECT_EQ(Tool((rel + "/bin/setup").c_str()), top_ + "/bin");
@@ -200,14 +218,16 @@ TEST_F(ToolPath, FromTheRootDirectory) {
   EXPECT_EQ(Tool("./setup"), "/");
 }
 
-TEST_F(ToolPath, DotDotBehindALinkFollowsTheLink) {
+TEST_F(ToolPath, DotDotBehindALinkFollowsTheLink)
+{
   // top/link -> top/real/deep, so link/.. is top/real, not top.
   Cd(top_);
   EXPECT_EQ(Tool("link/../setup"), top_ + "/real");
   EXPECT_EQ(Tool("link/setup"), top_ + "/link");  // no "..": spelling kept
 }
 
-TEST_F(ToolPath, MissingDirectoryIsFoldedByHand) {
+TEST_F(ToolPath, MissingDirectoryIsFoldedByHand)
+{
   Cd(top_);
   EXPECT_EQ(Tool("nodir/sub/../setup"), top_ + "/nodir");
 }
