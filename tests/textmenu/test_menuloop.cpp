@@ -100,6 +100,15 @@ TEST(MenuLoopTerminal, MenuTextNumbersKeysAndArguments)
   t.Type("y");
   ASSERT_TRUE(t.WaitFor(kFooter)) << t.Screen();
 
+  // The pass phrase is read without echo.
+  t.Type("13");
+  ASSERT_TRUE(t.WaitFor("Pass phrase of the printer (not shown): ")) << t.Screen();
+  t.Type("secret words");
+  ASSERT_TRUE(t.WaitFor("The pass phrase has 12 characters.")) << t.Screen();
+  EXPECT_EQ(t.Screen().find("secret"), std::string::npos);
+  t.Type("");
+  ASSERT_TRUE(t.WaitFor(kFooter)) << t.Screen();
+
   // A key letter in upper case selects its item: quitting leaves at once.
   t.Type("Q");
   ASSERT_TRUE(t.WaitFor("EXIT=0")) << t.Screen();
