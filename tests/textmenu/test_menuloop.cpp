@@ -208,10 +208,11 @@ TEST(MenuLoopTerminal, TooSmallTerminalIsRefusedAndSevenRowsWork)
     std::string s = t.Settled();
     EXPECT_NE(s.find("It has 80 columns and 6 rows;"), std::string::npos) << s;
     EXPECT_NE(s.find("columns and 7 rows are needed."), std::string::npos) << s;
-    t.Type("");
-    // The menu comes back.
+    t.Type("x");
+    // The menu comes back; the rest of the key's line is no selection.
     ASSERT_TRUE(t.WaitGone("too small")) << t.Screen();
     ASSERT_TRUE(t.WaitFor("xit:")) << t.Screen();
+    EXPECT_EQ(t.Settled().find("Do you want to exit"), std::string::npos) << t.Screen();
   }
   {
     TmuxTerm t(ShellQuote(DemoPath()), 80, 7);
