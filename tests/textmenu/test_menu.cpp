@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "MenuTestSupport.h"
@@ -118,52 +119,7 @@ std::vector<TextMenuItem> StateItems()
   return items;
 }
 
-TEST(MenuStates, TestStateNamesItemsAbsoluteAndRelative)
-{
-  std::vector<TextMenuItem> items = StateItems();
-  TextMenu menu = MenuOf(items);
-  struct Case {
-    const char *spec;
-    int cur, result;
-  } cases[] = {{"1.1", 0, 1},  {"1.2", 0, 0},  {"3.5", 0, 2},  {"+1.2", 4, 1},
-               {"-2.0", 4, 1}, {"99.1", 0, 0}, {"-9.1", 0, 0}, {"", 0, 0}};
-  for (const Case &c : cases)
-    EXPECT_EQ(TestState(&menu, c.spec, c.cur), c.result) << c.spec << " at " << c.cur;
-}
-
-TEST(MenuStates, ConditionsCombineOperands)
-{
-  std::vector<TextMenuItem> items = StateItems();
-  TextMenu menu = MenuOf(items);
-  std::string overlong = "1" + std::string(300, '0') + ".1";
-  struct Case {
-    std::string cond;
-    bool result;
-  } cases[] = {
-      {"1.1|2.0", true},
-      {"1.2|2.0", true},
-      {"1.2|2.1", false},
-      {"(1.1)&2.0", true},
-      {"(1.1)&2.1", false},
-      {"!1.1", false},
-      {"!1.2", true},
-      {"3.5", true},
-      {"3.5A", true},
-      {"1.1A", false},
-      {"1.2&2.0", false},
-      {"1.1|2.1", true},
-      {"((1.1))", true},
-      {"!(1.1&2.0)", false},
-      {"1.2|(2.0&3.5A)", true},
-      {"(1.2|2.0)&(3.5A|1.2)", true},
-      {"(1.2|2.0)&(1.1A|1.2)", false},
-      {overlong, false},
-  };
-  for (const Case &c : cases)
-    EXPECT_EQ(TestStateCondition(&menu, c.cond.c_str(), 0), c.result) << c.cond;
-}
-
-TEST(MenuStates, ValidateMenuChoosesTheSubMenuOfTheFirstTrueCondition)
+TEST(MenuStates, StateTestsConditionsAndValueLists)
 {
   TextMenu subA{}, subB{};
   TextMenu *subs[] = {&subA, &subB};
@@ -171,6 +127,28 @@ TEST(MenuStates, ValidateMenuChoosesTheSubMenuOfTheFirstTrueCondition)
   items.push_back(Item("Sub", ITEM_SUBMENU, reinterpret_cast<intptr_t>(subs), "1.2 2.0"));
   items.push_back(Item("Plain sub", ITEM_SUBMENU, reinterpret_cast<intptr_t>(&subA)));
   TextMenu menu = MenuOf(items);
+
+  // spec, current item, result
+  std::tuple<const char *, int, int> specs[] = {{"1.1", 0, 1},  {"1.2", 0, 0},  {"3.5", 0, 2},
+                                                {"+1.2", 4, 1}, {"-2.0", 4, 1}, {"99.1", 0, 0},
+                                                {"-9.1", 0, 0}, {"", 0, 0}};
+  for (auto [spec, cur, result] : specs)
+    EXPECT_EQ(TestState(&menu, spec, cur), result) << spec << " at " << cur;
+
+  // Operands: 1.1, 2.0 and 3.5 hold, 1.2 and 2.1 do not; 3.5A holds, 1.1A not.
+  // 1.2&2.0 and 1.1|2.1 hold only when the decided right operand is skipped.
+  std::string overlong = "1" + std::string(300, '0') + ".1";
+  const char *holding[] = {
+      "1.1|2.0", "1.2|2.0", "(1.1)&2.0", "!1.2",           "3.5",
+      "3.5A",    "1.1|2.1", "((1.1))",   "1.2|(2.0&3.5A)", "(1.2|2.0)&(3.5A|1.2)"};
+  const char *failing[] = {
+      "1.2|2.1",       "(1.1)&2.1", "!1.1", "1.1A", "1.2&2.0", "!(1.1&2.0)", "(1.2|2.0)&(1.1A|1.2)",
+      overlong.c_str()};
+  for (const char *cond : holding)
+    EXPECT_TRUE(TestStateCondition(&menu, cond, 0)) << cond;
+  for (const char *cond : failing)
+    EXPECT_FALSE(TestStateCondition(&menu, cond, 0)) << cond;
+
   EXPECT_EQ(ValidateMenu(&menu, 6), &subB);
   items[1].Value = 2;
   EXPECT_EQ(ValidateMenu(&menu, 6), &subA);
@@ -180,23 +158,10 @@ TEST(MenuStates, ValidateMenuChoosesTheSubMenuOfTheFirstTrueCondition)
   EXPECT_EQ(ValidateMenu(&menu, 7), &subA);
   items[7].State = ITEM_STATE_INACTIVE;
   EXPECT_EQ(ValidateMenu(&menu, 7), nullptr);
-}
 
-TEST(MenuStates, FormatValueLists)
-{
-  struct Case {
-    const char *list;
-    intptr_t value;
-    bool result;
-  } cases[] = {{"0:2", 2, true},
-               {"0:2", 1, false},
-               {"*", 9, true},
-               {"12", 1, false},
-               {"007", 7, true},
-               {"", 0, false},
-               {"99999999999999999999999", 5, false}};
-  for (const Case &c : cases)
-    EXPECT_EQ(TestFormatState(c.list, c.value), c.result) << c.list << " " << c.value;
+  EXPECT_TRUE(TestFormatState("0:2", 2) && TestFormatState("*", 9) && TestFormatState("007", 7));
+  EXPECT_FALSE(TestFormatState("0:2", 1) || TestFormatState("12", 1) || TestFormatState("", 0) ||
+               TestFormatState("99999999999999999999999", 5));
 }
 
 int actionCalls = 0;
@@ -248,18 +213,11 @@ TEST(MenuStates, StateFormatsGreyHideSetAndPropagate)
   EXPECT_EQ(actionCalls, 1);
   ProcessStateFormat(&chained, 3);  // refers to itself: ends all the same
   EXPECT_GT(actionCalls, 1);
-}
 
-TEST(MenuStates, OverlongFormatsAndConditionsStayInBounds)
-{
-  char choices[] = "_a,_b";
-  std::string format = "N0{" + std::string(3000, '1') + "," + std::string(500, '{') + "}";
-  std::string cond = std::string(2000, '(') + "1.1" + std::string(2000, 'x');
-  std::vector<TextMenuItem> items = {Pick("p", choices, 0, format.c_str()), Item("q", ITEM_INT)};
-  TextMenu menu = MenuOf(items);
-  ProcessStateFormat(&menu, 0);
-  EXPECT_EQ(items[1].State, ITEM_STATE_ACTIVE);
-  EXPECT_FALSE(TestStateCondition(&menu, cond.c_str(), 0));
+  std::string overlong = "N0{" + std::string(3000, '1') + "," + std::string(500, '{') + "}";
+  chain[0].pFormat = overlong.c_str();
+  ProcessStateFormat(&chained, 0);
+  EXPECT_EQ(chain[1].State, ITEM_STATE_ACTIVE);
 }
 
 TEST(MenuModel, TestNamesAsksForEmptyNamesBeforeTheFirstHiddenItem)

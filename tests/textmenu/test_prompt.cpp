@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <termios.h>
 
-#include <chrono>
 #include <string>
 
 #include "MenuTestSupport.h"
@@ -74,19 +73,14 @@ struct PtyChild {
     }
     close(master);
   }
-  // Reads until `want` has appeared after position `from`; false on timeout.
+  // Reads until `want` appears after position `from`; false when the
+  // terminal stays silent for ms milliseconds first.
   bool WaitFor(const std::string &want, size_t from = 0, int ms = 10000)
   {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    char buf[512];
+    pollfd p{master, POLLIN, 0};
     while (seen.find(want, from) == std::string::npos) {
-      int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
-                         end - std::chrono::steady_clock::now())
-                         .count());
-      pollfd p{master, POLLIN, 0};
-      if (left <= 0 || poll(&p, 1, left) <= 0)
-        return false;
-      char buf[512];
-      ssize_t n = read(master, buf, sizeof buf);
+      ssize_t n = poll(&p, 1, ms) > 0 ? read(master, buf, sizeof buf) : 0;
       if (n <= 0)
         return false;
       seen.append(buf, size_t(n));
