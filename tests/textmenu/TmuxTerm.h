@@ -69,26 +69,16 @@ public:
     }
     (void)!system(("tmux -L " + socket_ + " send-keys Enter").c_str());
   }
-  // Waits up to 15 s for text on the screen; true when it came. The screen
-  // keeps no blanks at line ends, so neither does the text looked for.
-  bool WaitFor(std::string text) const
+  // Waits up to 15 s for text to be on the screen (or, with present false,
+  // to be gone); true when it happened. The screen keeps no blanks at line
+  // ends, so neither does the text looked for.
+  bool WaitFor(std::string text, bool present = true) const
   {
     while (!text.empty() && text.back() == ' ') {
       text.pop_back();
     }
     for (int i = 0; i < 300; i++) {
-      if (Screen().find(text) != std::string::npos) {
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-  // Waits up to 15 s for text to leave the screen.
-  bool WaitGone(const std::string &text) const
-  {
-    for (int i = 0; i < 300; i++) {
-      if (Screen().find(text) == std::string::npos) {
+      if ((Screen().find(text) != std::string::npos) == present) {
         return true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
