@@ -217,7 +217,8 @@ int TestState(TextMenu *menu, const char *spec, int cur);
 // Evaluates a condition text of TestState operands joined by & | ! ( ) and
 // A (the operand's item equals and is inactive). A text starts a new
 // evaluation; the two modes continue the one in progress (one static read
-// position: conditions are evaluated one at a time).
+// position: conditions are evaluated one at a time). Nesting deeper than
+// 200 levels gives false.
 bool TestStateCondition(TextMenu *menu, const char *cond, int cur);
 // The sub-menu item index opens: null when the item is not active, Value
 // without a condition list, else the sub-menu (in the array Value points to)
