@@ -228,8 +228,10 @@ TextMenu *ValidateMenu(TextMenu *menu, int index);
 // or a '*'.
 bool TestFormatState(const char *list, intptr_t value);
 // Applies the state format of item index (groups N H P S, each a command with
-// a value list and its targets) when the item is active. P runs the targets'
-// own formats and actions (nested no deeper than 16).
+// a value list and its targets) when the item is active. N greys and H hides
+// the targets while the group matches; S sets a target's value then, putting
+// the replaced one aside once and giving it back once the group stops
+// matching; P runs the targets' own formats and actions (no deeper than 16).
 void ProcessStateFormat(TextMenu *menu, int index);
 
 // ---- Entry validation (validate.cpp) --------------------------------------
