@@ -136,14 +136,22 @@ TEST(MenuStates, StateTestsConditionsAndValueLists)
     EXPECT_EQ(TestState(&menu, spec, cur), result) << spec << " at " << cur;
 
   // Operands: 1.1, 2.0 and 3.5 hold, 1.2 and 2.1 do not; 3.5A holds, 1.1A not.
-  // 1.2&2.0 and 1.1|2.1 hold only when the decided right operand is skipped.
+  // 1.2&2.0 and 1.1|2.1 come out right only when a right operand that the
+  // left side decided is skipped; nesting beyond reason gives false.
   std::string overlong = "1" + std::string(300, '0') + ".1";
+  std::string deep = std::string(100000, '(') + "1.1" + std::string(100000, '!');
   const char *holding[] = {
       "1.1|2.0", "1.2|2.0", "(1.1)&2.0", "!1.2",           "3.5",
       "3.5A",    "1.1|2.1", "((1.1))",   "1.2|(2.0&3.5A)", "(1.2|2.0)&(3.5A|1.2)"};
-  const char *failing[] = {
-      "1.2|2.1",       "(1.1)&2.1", "!1.1", "1.1A", "1.2&2.0", "!(1.1&2.0)", "(1.2|2.0)&(1.1A|1.2)",
-      overlong.c_str()};
+  const char *failing[] = {"1.2|2.1",
+                           "(1.1)&2.1",
+                           "!1.1",
+                           "1.1A",
+                           "1.2&2.0",
+                           "!(1.1&2.0)",
+                           "(1.2|2.0)&(1.1A|1.2)",
+                           overlong.c_str(),
+                           deep.c_str()};
   for (const char *cond : holding)
     EXPECT_TRUE(TestStateCondition(&menu, cond, 0)) << cond;
   for (const char *cond : failing)
