@@ -5,9 +5,8 @@
 // records where the user came from so that "Back" can return there. Help
 // texts may also be redirected to the printer help database.
 //
-// Only the history record and the constants are here for now; the
-// navigation, the help menu and the redirection functions are not part of
-// the library yet.
+// The history and the loaded files persist between calls of the viewer;
+// each start of the viewer empties the history. Single-threaded.
 #ifndef NORVO_HELP_HELPTTY_H
 #define NORVO_HELP_HELPTTY_H
 
@@ -46,5 +45,33 @@ inline constexpr char szHelpContentsPage[] = "contents";
 inline constexpr char szRedirectMark[] = "$$";
 inline constexpr char szRedirectSuffix[] = ".redirect";  // matched in any case
 constexpr int REDIRECT_KEY_SIZE = 64;                    // key buffer: at most 63 characters
+
+// ---- Navigation state (helptty.cpp) ------------------------------------------
+extern HtmlHistoryEntry History[HTML_HISTORY_MAX];  // moves, oldest first
+extern int32_t HistoryI;                            // entries of History in use
+extern int32_t TargetPos;  // offset of the current target in pCurrentPage's text
+// Set while a file is loaded or a link followed; HtmlProcessLink waits.
+extern uint8_t flBuildingFile;
+
+// ---- Navigation (helptty.cpp) -------------------------------------------------
+// Empties the history and loads path (or the buffer, see ParseHtmlFile).
+// 1 when loaded; 0, after a message on standard output, when not.
+int HtmlHelp(const char *path, char *buffer);
+// Follows a link: a "#target" of the current file, "file#target" naming
+// the current file, or another file (which records no history). A file that
+// cannot be loaded is reported on standard output; the page stays.
+void ProcessLink(HtmlAnchor *anchor);
+// Moves to the page, or else the named anchor, of that name in the current
+// file (a leading "#" is skipped), recording the position left. No match
+// changes nothing.
+void GoToTarget(const char *target);
+// Records the current file, page and target position while there is room.
+void SetHistory();
+// 0 (Contents): back to the first page of the first file, history emptied.
+// -1 (Back): back to the page of the last entry, which is removed. 0 with
+// an empty history, which changes nothing; 1 otherwise.
+int HtmlSetHistory(int mode);
+// Follows the link of the current page whose text covers the offset.
+void HtmlProcessLink(int32_t offset);
 
 #endif
