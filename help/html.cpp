@@ -19,7 +19,15 @@ int32_t FileIndex;
 int32_t CurrentFile;
 HtmlPage *pCurrentPage;
 
+// The records of loaded files (pages, elements, anchors, tables and their
+// list nodes) are carved out of large pool chunks: they live as long as the
+// process, and one pool request per record would cost more than the reading.
+static char *pArena;
+static size_t ArenaLeft;
+
 namespace {
+
+constexpr size_t kChunkSize = 60 * 1024;
 
 constexpr char kStructureTags[] = ",html,head,body,/html,";
 enum { TAG_HTML = 1, TAG_HEAD, TAG_BODY };
@@ -91,18 +99,35 @@ int DecodeReference(const char *s, unsigned char *out)
 
 void *HtmlNeedMem(size_t n)
 {
-  void *p = GetMem(n);
-  if (!p)
-    SysError("%s", OutOfMem);
+  n = (n + 15) & ~size_t{15};
+  if (n > kChunkSize / 4) {
+    void *p = GetMem(n);
+    if (!p)
+      SysError("%s", OutOfMem);
+    return p;
+  }
+  if (n > ArenaLeft) {
+    // The first bytes of a chunk are never handed out, so that no record
+    // starts where the chunk does: a PutMem of a record cannot free it.
+    pArena = static_cast<char *>(GetMem(kChunkSize));
+    if (!pArena)
+      SysError("%s", OutOfMem);
+    pArena += 16;
+    ArenaLeft = kChunkSize - 16;
+  }
+  void *p = pArena;
+  pArena += n;
+  ArenaLeft -= n;
   return p;
 }
 
 void *HtmlNeedItem(List *list, int32_t size)
 {
-  void *p = ListPushItem(list, nullptr, size);
-  if (!p)
-    SysError("%s", OutOfMem);
-  return p;
+  auto *node = static_cast<ListNode *>(HtmlNeedMem(sizeof(ListNode) + static_cast<size_t>(size)));
+  node->pItem = node + 1;
+  node->nSize = size;
+  ListPushLink(list, node);
+  return node->pItem;
 }
 
 HtmlFile *FindHtmlFile(const char *name)
@@ -304,8 +329,7 @@ HtmlFile *ParseHtmlFile(const char *name, char *buffer)
     if (!buffer)
       PutMem(content);
     PutMem(fileName);
-    PutMem(file);
-    return nullptr;
+    return nullptr;  // the few records made stay unused
   }
   aFile[FileIndex] = file;
   CurrentFile = FileIndex++;

@@ -71,9 +71,31 @@ enum {
   K_IMG,
 };
 
+// Position of a tag in HtmlKeys. Every element is looked at several times
+// (columns, rows, measure, layout), so the answers are kept by the tag's
+// lower-case letters; no known tag is longer than 7 characters.
 int TagKey(const HtmlAttr *e)
 {
-  return e->pTag ? FindTokenC(e->pTag, HtmlKeys) : 0;
+  static uint64_t knownTags[256];
+  static int8_t knownKeys[256];
+  const char *tag = e->pTag;
+  if (!tag)
+    return 0;
+  uint64_t packed = 0;
+  int len = 0;
+  for (; tag[len]; ++len) {
+    if (len == 7)
+      return 0;
+    packed =
+        packed << 8 | static_cast<unsigned char>(tolower(static_cast<unsigned char>(tag[len])));
+  }
+  packed |= static_cast<uint64_t>(len) << 56;
+  size_t slot = (packed * 0x9E3779B97F4A7C15u) >> 56;
+  if (knownTags[slot] != packed) {
+    knownTags[slot] = packed;
+    knownKeys[slot] = static_cast<int8_t>(FindTokenC(tag, HtmlKeys));
+  }
+  return knownKeys[slot];
 }
 
 List *Body()
@@ -193,17 +215,24 @@ void SkipTable()
   }
 }
 
-// Room for row index r (and one more) in the row height array.
-int32_t *GrowRows(HtmlTable *t, int32_t *cap, int32_t r)
+// Rows of the table starting at the body's walk position, at most
+// HTML_TABLE_MAX; keeps the walk.
+int32_t GetRowCnt()
 {
-  if (r < *cap)
-    return t->pRowHeights;
-  int32_t n = std::min<int32_t>(std::max(2 * *cap, 8), HTML_TABLE_MAX);
-  void *p = AdjustMem(t->pRowHeights, static_cast<size_t>(n) * sizeof(int32_t));
-  if (!p)
-    SysError("%s", OutOfMem);
-  *cap = n;
-  return t->pRowHeights = static_cast<int32_t *>(p);
+  ListNode *saved = Body()->pCurrent;
+  int depth = 0;
+  int32_t rows = 0;
+  while (HtmlAttr *e = Next()) {
+    int k = TagKey(e);
+    if (k == K_TABLE || k == K_FITAB)
+      ++depth;
+    else if (k == K_END_TABLE && depth-- == 0)
+      break;
+    else if (k == K_TR && depth == 0)
+      ++rows;
+  }
+  Body()->pCurrent = saved;
+  return std::min<int32_t>(rows, HTML_TABLE_MAX);
 }
 
 }  // namespace
@@ -283,6 +312,10 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlAttr *element, int32_t available)
   std::string_view width = AttrValue(attrs, "width", &has);
   int32_t cols = GetColumnCnt();
   t->ColCount = cols;
+  t->RowCount = GetRowCnt();
+  if (t->RowCount)
+    t->pRowHeights =
+        static_cast<int32_t *>(HtmlNeedMem(sizeof(int32_t) * static_cast<size_t>(t->RowCount)));
   t->Padding = static_cast<int32_t>(padding / HTML_PIXELS_PER_COLUMN);
   t->Spacing = static_cast<int32_t>(spacing / HTML_PIXELS_PER_COLUMN);
   if (has) {
@@ -304,11 +337,11 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlAttr *element, int32_t available)
     set = static_cast<char *>(HtmlNeedMem(static_cast<size_t>(cols)));
   }
   t->pColWidths = widths;
-  int32_t rowCap = 0, row = -1, cell = -1, cellHeight = 0;
+  int32_t row = -1, cell = -1, cellHeight = 0;
   bool rowOpen = false;
   ++TableDepth;
   while (HtmlAttr *e = Next()) {
-    bool inCell = rowOpen && cell >= 0 && cell < cols && row < HTML_TABLE_MAX;
+    bool inCell = rowOpen && cell >= 0 && cell < cols && row < t->RowCount;
     int k = TagKey(e);
     if (!e->pTag) {
       if (inCell) {
@@ -320,8 +353,7 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlAttr *element, int32_t available)
       rowOpen = true;
       cell = -1;
       cellHeight = 0;
-      if (++row < HTML_TABLE_MAX)
-        GrowRows(t, &rowCap, row);
+      ++row;
     } else if (k == K_END_TR) {
       rowOpen = false;
       cell = -1;
@@ -356,7 +388,6 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlAttr *element, int32_t available)
     }
   }
   --TableDepth;
-  t->RowCount = std::min<int32_t>(row + 1, HTML_TABLE_MAX);
 
   long sum = 0;
   for (int32_t c = 0; c < cols; ++c) {
@@ -370,8 +401,6 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlAttr *element, int32_t available)
   for (int32_t r = 0; r < t->RowCount; ++r)
     height += t->pRowHeights[r];
   t->Height = static_cast<int32_t>(height);
-  PutMem(asked);
-  PutMem(set);
   return t;
 }
 
@@ -462,8 +491,7 @@ int32_t BuildTextBody(HtmlFile *file, HtmlTable *table, int32_t row, int32_t col
           if (a->AnchorKind == ANCHOR_HREF)
             PrintText(file, &row, &col, ">", 1, 0);
           a->TextLen = std::max(col - a->EndPos, 0);
-          if (!ListPushItem(&pCurrentPage->Links, &a, sizeof a))
-            SysError("%s", OutOfMem);
+          memcpy(HtmlNeedItem(&pCurrentPage->Links, sizeof a), &a, sizeof a);
           pOpenAnchor = nullptr;
         }
         break;
