@@ -74,4 +74,34 @@ int HtmlSetHistory(int mode);
 // Follows the link of the current page whose text covers the offset.
 void HtmlProcessLink(int32_t offset);
 
+// ---- The help menu (helpmenu.cpp) -----------------------------------------------
+extern TextMenu HelpMenu;               // centred title, HELP_MENU_FLAGS
+extern TextMenuItem *HelpMenuItems;     // pool array, grown as pages need
+extern int32_t HelpMenuItemCnt;         // its capacity in items
+extern char TmpKey[REDIRECT_KEY_SIZE];  // the last redirection key
+
+// Shows help: loads path (or the text of buffer, copied, under that name)
+// and runs the help menu on its first page until "Exit Help". Path and
+// title must be given (the menu's title is the localized help title). The
+// end of standard input ends the process, as in every menu.
+void TtyHtmlHelp(const char *path, const char *buffer, const char *title);
+// Rebuilds HelpMenu for pCurrentPage: the page text, each listed link as a
+// numbered action, then the columns, Exit Help, Contents and Back.
+void TtyHelpBuildMenuItems();
+// Item actions: follow the item's link; Contents; Back. Each rebuilds the
+// menu after a move and returns 0 (success: the menu stays).
+intptr_t TtyHelpGotoLink(TextMenu *menu, TextMenuItem *item);
+intptr_t TtyHelpContents();
+intptr_t TtyHelpBack();
+
+// ---- Redirection (helpmenu.cpp) -------------------------------------------------
+// The key of a "$$<key>.redirect" mark of text (the "." is overwritten by a
+// zero byte, so the key is terminated inside text), or null.
+char *FindRedirect(char *text);
+// With a redirection mark in buffer (size bytes): TmpKey = the key (at most
+// REDIRECT_KEY_SIZE - 1 characters), buffer = the key's text in the printer
+// help database (the key itself when it has none), cut to size - 1
+// characters; returns TmpKey. Null, buffer unchanged, without a mark.
+char *CheckForRedirect(char *buffer, size_t size);
+
 #endif
