@@ -10,6 +10,7 @@
 #ifndef NORVO_HELP_HELPTTY_H
 #define NORVO_HELP_HELPTTY_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "help/html.h"

@@ -28,6 +28,9 @@ static size_t RowStartsSize;
 static HtmlAnchor *pOpenAnchor;
 // Tables being measured or laid out inside each other.
 static int TableDepth;
+// Tag lookups made: the packed lower-case name and its position in HtmlKeys.
+static uint64_t knownTags[256];
+static int8_t knownKeys[256];
 
 namespace {
 
@@ -76,8 +79,6 @@ enum {
 // lower-case letters; no known tag is longer than 7 characters.
 int TagKey(const HtmlAttr *e)
 {
-  static uint64_t knownTags[256];
-  static int8_t knownKeys[256];
   const char *tag = e->pTag;
   if (!tag)
     return 0;

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "help/HelpTty.h"
 #include "help/html.h"
@@ -33,12 +35,14 @@ protected:
     ASSERT_EQ(system(cmd.c_str()), 0);
   }
 
-  // Lays out an HTML text held in an exact-size pool copy, so that a read
-  // past its end shows under the sanitizers.
+  // Lays out an HTML text held in an exact-size heap copy (not pool memory,
+  // which has room behind each block), so that a read past its end shows
+  // under the sanitizers. The copy lives as long as the test.
   HtmlFile *Load(const std::string &html)
   {
-    char *buf = static_cast<char *>(GetMem(html.size() + 1));
-    memcpy(buf, html.data(), html.size());
+    buffers.emplace_back(new char[html.size() + 1]);
+    char *buf = buffers.back().get();
+    memcpy(buf, html.c_str(), html.size() + 1);
     std::string name = "buffer" + std::to_string(++loads);
     return ParseHtmlFile(name.c_str(), buf);
   }
@@ -60,6 +64,7 @@ protected:
 
   std::string dir;
   int loads = 0;
+  std::vector<std::unique_ptr<char[]>> buffers;
 };
 
 inline HtmlAnchor *LinkN(HtmlPage *page, int n)
