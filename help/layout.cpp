@@ -594,7 +594,7 @@ void BuildTextImage(HtmlFile *file)
   if (GridUsed)
     memset(pGrid, 0, std::min(GridUsed, GridSize));
   GridUsed = 0;
-  GridReserve(static_cast<size_t>(std::max(Body()->nItems, 1)) * W);
+  GridReserve(0);  // the grid exists; it grows with what is written
   pOpenAnchor = nullptr;
   TableDepth = 0;
   int32_t row = 0, col = 0;
@@ -658,7 +658,8 @@ void PrintTextImage(HtmlFile *file)
   for (int32_t r = 0; r < rows;) {
     size_t at = Offset(r, 0);
     size_t len = at < GridSize ? strlen(pGrid + at) : 0;
-    memcpy(out, pGrid + at, len);
+    if (len)
+      memcpy(out, pGrid + at, len);
     out += len;
     *out++ = '\n';
     r += static_cast<int32_t>(len / W) + 1;
