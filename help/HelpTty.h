@@ -104,5 +104,8 @@ char *FindRedirect(char *text);
 // help database (the key itself when it has none), cut to size - 1
 // characters; returns TmpKey. Null, buffer unchanged, without a mark.
 char *CheckForRedirect(char *buffer, size_t size);
+// The same for a buffer of NLS_STRBUF_SIZE bytes (the size of a fetched
+// message), which the caller must provide.
+char *CheckForRedirect(char *buffer);
 
 #endif

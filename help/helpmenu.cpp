@@ -185,3 +185,8 @@ char *CheckForRedirect(char *buffer, size_t size)
   snprintf(buffer, size, "%s", text);
   return TmpKey;
 }
+
+char *CheckForRedirect(char *buffer)
+{
+  return CheckForRedirect(buffer, NLS_STRBUF_SIZE);
+}

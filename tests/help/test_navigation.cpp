@@ -165,6 +165,9 @@ TEST_F(HelpMenuItems_, LinksThenExitContentsBackAndRedirection)
   char missing[32] = "$$nokey.redirect";
   EXPECT_STREQ(CheckForRedirect(missing, sizeof missing), "nokey");
   EXPECT_STREQ(missing, "nokey");
+  static char whole[NLS_STRBUF_SIZE] = "$$printer.redirect";
+  EXPECT_STREQ(CheckForRedirect(whole), "printer");
+  EXPECT_STREQ(whole, "The printer help.");
   char none[] = "$$key.other";
   EXPECT_EQ(CheckForRedirect(none, sizeof none), nullptr);
 }
