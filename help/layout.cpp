@@ -42,6 +42,8 @@ constexpr int kTableDepthMax = 32;
 constexpr long kPixelsMax = 100000;
 constexpr int32_t kTableWidthMax = 16384;
 constexpr int kTitleMax = 80;
+// A page's grid never grows past this; what would lie further is left out.
+constexpr size_t kGridMax = size_t{64} << 20;
 
 // Positions in HtmlKeys.
 enum {
@@ -109,13 +111,16 @@ HtmlAttr *Next()
   return static_cast<HtmlAttr *>(ListWalk(Body(), 1));
 }
 
-// Makes bytes [0, end) of the grid usable, with a zero byte behind them.
-void GridReserve(size_t end)
+// Makes bytes [0, end) of the grid usable, with a zero byte behind them;
+// false (nothing changes) beyond the most a page may take.
+bool GridReserve(size_t end)
 {
+  if (end >= kGridMax)
+    return false;
   if (end + 1 > GridUsed)
     GridUsed = end + 1;
   if (end < GridSize)
-    return;
+    return true;
   size_t size = std::max<size_t>(GridSize ? GridSize : 64 * W, 1);
   while (size <= end)
     size *= 2;
@@ -124,6 +129,7 @@ void GridReserve(size_t end)
     SysError("%s", OutOfMem);
   pGrid = static_cast<char *>(p);
   GridSize = size;
+  return true;
 }
 
 size_t Offset(int32_t row, int32_t col)
@@ -149,7 +155,8 @@ void Fill(int32_t row, int32_t col, char c, int32_t n)
   if (n <= 0)
     return;
   size_t at = Offset(row, col);
-  GridReserve(at + static_cast<size_t>(n));
+  if (!GridReserve(at + static_cast<size_t>(n)))
+    return;
   CloseGap(row, col);
   memset(pGrid + at, c, static_cast<size_t>(n));
 }
@@ -243,12 +250,13 @@ void PrintText(HtmlFile *, int32_t *row, int32_t *col, const char *text, int32_t
   if (len <= 0)
     return;
   size_t at = Offset(*row, *col);
-  GridReserve(at + static_cast<size_t>(len));
-  CloseGap(*row, *col);
-  if (fill)
-    memset(pGrid + at, text[0], static_cast<size_t>(len));
-  else
-    memcpy(pGrid + at, text, static_cast<size_t>(len));
+  if (GridReserve(at + static_cast<size_t>(len))) {
+    CloseGap(*row, *col);
+    if (fill)
+      memset(pGrid + at, text[0], static_cast<size_t>(len));
+    else
+      memcpy(pGrid + at, text, static_cast<size_t>(len));
+  }
   if (len < W) {
     *col += len;
   } else {
@@ -628,7 +636,7 @@ void PrintTextImage(HtmlFile *file)
   BuildTextImage(file);
   // Rows up to the final row; the final row too when text stands on it (a
   // page whose last text has no break behind it).
-  int32_t rows = page->LineCount;
+  int32_t rows = std::min<int32_t>(page->LineCount, kGridMax / W);
   if (Offset(rows, 0) < GridSize && pGrid[Offset(rows, 0)])
     ++rows;
   if (static_cast<size_t>(rows) + 1 > RowStartsSize) {

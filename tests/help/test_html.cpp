@@ -254,6 +254,14 @@ TEST_F(Limits, MalformedTextNeverReadsPastItsEnd)
       EXPECT_NE(static_cast<HtmlPage *>(n->pItem)->pText, nullptr);
   }
   EXPECT_EQ(Text("<html><body>kept&#66"), "keptB\n");
+  // A page far too long for any screen: what lies past the largest grid is
+  // left out.
+  std::string tall = "<html><body>";
+  for (int i = 0; i < 600000; ++i)
+    tall += "<br>";
+  std::string text = Text(tall + "end</body></html>");
+  EXPECT_GT(text.size(), 500000u);
+  EXPECT_EQ(text.find("end"), std::string::npos);
   std::string deep;
   for (int i = 0; i < 200; ++i)
     deep += "<table border><tr><td>";
