@@ -332,7 +332,8 @@ int TestState(TextMenu *menu, const char *spec, int cur);
 // Evaluates a condition text of TestState operands joined by & | ! ( ) and
 // A (the operand's item equals and is inactive). A text starts a new
 // evaluation; the two modes continue the one in progress (one static read
-// position: conditions are evaluated one at a time).
+// position: conditions are evaluated one at a time). Nesting deeper than
+// 200 levels gives false.
 bool TestStateCondition(TextMenu *menu, const char *cond, int cur);
 // The sub-menu item index opens: null when the item is not active, Value
 // without a condition list, else the sub-menu (in the array Value points to)
@@ -342,8 +343,10 @@ TextMenu *ValidateMenu(TextMenu *menu, int index);
 // or a '*'.
 bool TestFormatState(const char *list, intptr_t value);
 // Applies the state format of item index (groups N H P S, each a command with
-// a value list and its targets) when the item is active. P runs the targets'
-// own formats and actions (nested no deeper than 16).
+// a value list and its targets) when the item is active. N greys and H hides
+// the targets while the group matches; S sets a target's value then, putting
+// the replaced one aside once and giving it back once the group stops
+// matching; P runs the targets' own formats and actions (no deeper than 16).
 void ProcessStateFormat(TextMenu *menu, int index);
 
 // ---- Entry validation (validate.cpp) --------------------------------------

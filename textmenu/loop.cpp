@@ -181,7 +181,7 @@ intptr_t RunMenu(TextMenu *menu, const char *path, int interactive)
   if (menu->pfnRefresh != nullptr) {
     menu->pfnRefresh(menu);
   }
-  if (flExitTextMenu) {
+  if (flExitTextMenu || menu->pItems == nullptr) {
     return 0;
   }
   int longest = InitMenu(menu, 0);

@@ -355,7 +355,13 @@ int CheckScreenSize(ScreenImage *image, int widest)
   Nlsfprintf(stdout, pDrvCoreDB, NLS_SET_MENU, 207, image->Width, image->Height);
   Nlsfprintf(stdout, pDrvCoreDB, NLS_SET_MENU, 208, std::max(need, hints), 7);
   fflush(stdout);
-  if (scanf("%*c") == EOF) {
+  // One key is asked for, but the terminal hands over a whole line: the rest
+  // of it must not become the menu's next selection.
+  int c = getchar();
+  while (c != '\n' && c != EOF) {
+    c = getchar();
+  }
+  if (c == EOF) {
     MenuInputEnded();
   }
   return 0;

@@ -152,7 +152,8 @@ void LoadMenu(TextMenu *menu)
     if (sscanf(LineBuf, "%d%c", &index, &ch) != 2 || index < 0 || index >= count) {
       continue;
     }
-    if (ch == '{') {
+    if (ch == '{' && menu->pItems[index].Type == ITEM_SUBMENU) {
+      // Only a sub-menu item's value is a menu.
       TextMenu *sub = ValidateMenu(menu, index);
       if (sub != nullptr && LoadDepth < kMaxLoadDepth) {
         LoadDepth++;
@@ -161,6 +162,12 @@ void LoadMenu(TextMenu *menu)
         continue;
       }
     }
-    LoadValueLine(&menu->pItems[index]);
+    TextMenuItem *item = &menu->pItems[index];
+    LoadValueLine(item);
+    // A loaded choice greys, hides and sets other items as a selection
+    // would, so that the sub-menu blocks behind it find their menus.
+    if (item->Type == ITEM_PICK_ONE) {
+      ProcessStateFormat(menu, index);
+    }
   }
 }

@@ -12,6 +12,10 @@
 // text, advanced by the nested calls of the same evaluation.
 static const char *pCondPos = nullptr;
 
+// Nesting of the evaluation in progress (parentheses, negations, right
+// operands), bounded so that no condition text can exhaust the stack.
+static int CondDepth = 0;
+
 // Depth of P commands in progress in ProcessStateFormat: a format that
 // refers back to itself must not recurse without end.
 static int StateFormatDepth = 0;
@@ -20,6 +24,7 @@ namespace {
 
 constexpr int kOperandSize = 80;  // an operand of a condition, terminator included
 constexpr int kStateFormatDepthMax = 16;
+constexpr int kCondDepthMax = 200;
 constexpr char kStateDelims[] = "{,.} ";
 
 int ItemCount(const TextMenu *menu)
@@ -82,6 +87,18 @@ bool TestStateCondition(TextMenu *menu, const char *cond, int cur)
     pCondPos = cond;
   if (pCondPos == nullptr)
     return false;
+  if (inParens || oneOperand) {
+    if (CondDepth >= kCondDepthMax) {  // nested beyond reason: false, and nothing left to read
+      pCondPos += strlen(pCondPos);
+      return false;
+    }
+  } else {
+    CondDepth = 0;
+  }
+  struct Nesting {
+    Nesting() { CondDepth++; }
+    ~Nesting() { CondDepth--; }
+  } nesting;
   bool result = false;
   Operand op;
   auto evaluatePending = [&] {

@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "common/ChildProcess.h"
 #include "dbm/DbmTestDir.h"
@@ -21,40 +19,35 @@ class NlsLang : public DbmTest {
 protected:
   void Table(const std::string &text) { WriteBytes(base + "/trans.conf", text); }
 
-  // A typed database file at <base>/db/<lang>/<name>.ndb with text values.
-  void Database(const std::string &lang, const std::string &name,
-                const std::vector<std::pair<std::string, std::string>> &records)
+  // Stores one text message in <base>/db/<lang>/CoreString.ndb.
+  void CoreDb(const std::string &lang, const char *key, const std::string &value)
   {
     std::filesystem::create_directories(base + "/db/" + lang);
-    std::string path = base + "/db/" + lang + "/" + name + ".ndb";
-    DbTHandle *h = DbTOpen(path.c_str(), 0);
-    for (auto &[key, value] : records)
-      ASSERT_EQ(DbmTPutRecord(h, key.c_str(), value.c_str(), int(value.size() + 1)), 1);
+    DbTHandle *h = DbTOpen((base + "/db/" + lang + "/CoreString.ndb").c_str(), 0);
+    ASSERT_EQ(DbmTPutRecord(h, key, value.c_str(), int(value.size() + 1)), 1);
     DbTClose(h);
   }
 
-  // The language a fresh process chooses with LANG set to lang (null: unset).
+  // Runs body in a fresh process with LANG set to lang (null: unset).
+  static ChildResult With(const char *lang, const std::function<void()> &body)
+  {
+    return RunChild([&] {
+      lang ? setenv("LANG", lang, 1) : unsetenv("LANG");
+      body();
+    });
+  }
   static std::string Chosen(const char *lang)
   {
-    ChildResult r = RunChild([lang] {
-      if (lang)
-        setenv("LANG", lang, 1);
-      else
-        unsetenv("LANG");
-      fputs(GetDesiredNLSLang(), stdout);
-    });
-    EXPECT_EQ(r.status, 99) << r.err;
-    return r.out;
+    return With(lang, [] { fputs(GetDesiredNLSLang(), stdout); }).out;
+  }
+  static std::string Parsed()
+  {
+    char *t = ParseTransFile("trans.conf");
+    std::string s = t ? t : "<null>";
+    PutMem(t);
+    return s;
   }
 };
-
-std::string Parsed(const char *name)
-{
-  char *t = ParseTransFile(name);
-  std::string s = t ? t : "<null>";
-  PutMem(t);
-  return s;
-}
 
 }  // namespace
 
@@ -66,128 +59,87 @@ TEST_F(NlsLang, TableIsNormalised)
         "\tDefault   en_US\n"            // the word after Default ends a line
         "it_IT =it\n"                    // a lone "=" before a word
         "last # comment without line end");
-  EXPECT_EQ(Parsed("trans.conf"), "de_DE = de de_DE german fr_FR=x = fr Default en_US \n"
-                                  "it_IT = it \nlast ");
-  EXPECT_EQ(Parsed("missing.conf"), "<null>");
-  WriteBytes(base + "/empty.conf", "");
-  EXPECT_EQ(Parsed("empty.conf"), "<null>");
-  WriteBytes(base + "/comment.conf", "# nothing but a comment\n");
-  EXPECT_EQ(Parsed("comment.conf"), "");
-}
+  EXPECT_EQ(Parsed(), "de_DE = de de_DE german fr_FR=x = fr Default en_US \nit_IT = it \nlast ");
+  Table("");
+  EXPECT_EQ(Parsed(), "<null>");
 
-TEST_F(NlsLang, OverlongTableKeepsWholeEntriesWithinItsLimit)
-{
+  // An overlong table keeps the whole entries that fit its limit.
   std::string text, normal;
-  for (int i = 0; normal.size() < 3 * NLS_TRANS_MAX; i++) {
-    std::string name = "l" + std::to_string(i), word = "w" + std::to_string(i);
-    text += name + " = " + word + "\n";
-    normal += name + " = " + word + " \n";
+  for (int i = 0; normal.size() < 2 * NLS_TRANS_MAX; i++) {
+    text += "l" + std::to_string(i) + " = w" + std::to_string(i) + "\n";
+    normal += "l" + std::to_string(i) + " = w" + std::to_string(i) + " \n";
   }
   Table(text);
-  std::string got = Parsed("trans.conf");
+  std::string got = Parsed();
   ASSERT_LE(got.size(), size_t(NLS_TRANS_MAX));
   EXPECT_GT(got.size(), size_t(NLS_TRANS_MAX) - 12);
   EXPECT_EQ(got, normal.substr(0, got.size()));
-  // It ends after a whole word: the next piece of the full table is a word.
-  EXPECT_EQ(got.back(), normal[got.size() - 1]);
-  EXPECT_TRUE(got.back() == ' ' || got.back() == '\n');
-  EXPECT_NE(normal[got.size()], ' ');
+  EXPECT_NE(normal[got.size()], ' ');  // no word was cut
 }
 
-TEST_F(NlsLang, LangChoosesTheLineThatListsIt)
+TEST_F(NlsLang, LangChoosesTheListingLineElseTheDefaultElseEnglish)
 {
-  Table("fr_FR = fr fr_FR french\nDefault de_DE\n");
-  EXPECT_EQ(Chosen("fr_FR.UTF-8"), "fr_FR");  // the code set is ignored
-  EXPECT_EQ(Chosen("french"), "fr_FR");
-  EXPECT_EQ(Chosen("it_IT"), "de_DE");  // not listed: the default
-  EXPECT_EQ(Chosen(nullptr), "de_DE");
-  // A left-hand name is no value of LANG; a word of the Default line gives
-  // the language of the nearest line above it.
-  Table("fr_FR = fr\nit_IT = it\nDefault de_DE\n");
-  EXPECT_EQ(Chosen("fr_FR"), "de_DE");
-  EXPECT_EQ(Chosen("de_DE"), "it_IT");
-}
+  const char *withDefault = "fr_FR = fr fr_FR french\nDefault de_DE\n";
+  const char *twoLines = "fr_FR = fr\nit_IT = it\nDefault de_DE\n";
+  const char *noDefault = "aa_AA = x y\nbb_BB = z\n";
+  struct {
+    const char *table, *lang, *expect;
+  } cases[] = {
+      {withDefault, "fr_FR.UTF-8", "fr_FR"},  // the code set is ignored
+      {withDefault, "it_IT", "de_DE"},
+      {withDefault, nullptr, "de_DE"},
+      {twoLines, "fr_FR", "de_DE"},  // a left-hand name is no LANG value
+      {twoLines, "de_DE", "it_IT"},  // on the Default line: the line above
+      {noDefault, "y", "aa_AA"},     // the first line's name
+      {noDefault, "z", "bb_BB"},
+      {noDefault, "q", "en_US"},
+      {"en_US = C\n# de_DE = de\n", "de", "en_US"},
+      // Without its code set the search is " fr", which also finds a word
+      // that merely begins with it.
+      {"xx_XX = frisian\nfr_FR = fr\n", "fr.ISO8859-1", "xx_XX"},
+  };
+  for (auto &c : cases) {
+    Table(c.table);
+    EXPECT_EQ(Chosen(c.lang), c.expect) << c.table << "LANG=" << (c.lang ? c.lang : "unset");
+  }
 
-TEST_F(NlsLang, UnlistedLangWithoutDefaultIsEnglish)
-{
-  Table("aa_AA = x y\nbb_BB = z\n");
-  EXPECT_EQ(Chosen("y"), "aa_AA");  // a match on the first line
-  EXPECT_EQ(Chosen("z"), "bb_BB");
-  EXPECT_EQ(Chosen("q"), "en_US");
-  EXPECT_EQ(Chosen(nullptr), "en_US");
-  Table("en_US = C\n# de_DE = de\n");
-  EXPECT_EQ(Chosen("de"), "en_US");
-  // Without its code set the search is " fr", which also matches a word
-  // that merely begins with it.
-  Table("xx_XX = frisian\nfr_FR = fr\n");
-  EXPECT_EQ(Chosen("fr.ISO8859-1"), "xx_XX");
-  EXPECT_EQ(Chosen("fr"), "fr_FR");
-}
-
-TEST_F(NlsLang, ChoiceIsFixedForTheProcess)
-{
-  Table("fr_FR = fr\nde_DE = de\n");
-  ChildResult r = RunChild([] {
-    setenv("LANG", "fr", 1);
+  ChildResult r = With("fr", [] {
     char *first = GetDesiredNLSLang();
-    setenv("LANG", "de", 1);
-    char *second = GetDesiredNLSLang();
-    printf("%s %s %d", first, second, first == second && first == pNLSLang);
+    setenv("LANG", "it", 1);
+    printf("%s %d", GetDesiredNLSLang(), first == GetDesiredNLSLang() && first == pNLSLang);
   });
-  EXPECT_EQ(r.out, "fr_FR fr_FR 1");
+  EXPECT_EQ(r.out, "fr_FR 1");
 }
 
-TEST_F(NlsLang, WithoutTransConfTheTableComesFromTheEnglishDatabase)
+TEST_F(NlsLang, WithoutTransConfTheEnglishDatabaseHoldsTheTable)
 {
   EXPECT_EQ(Chosen("it"), "en_US");  // neither file nor database
-  // The table read with the long fetch: a match beyond the first 2048
-  // characters still counts.
+  CoreDb("en_US", "25_3", "x");
+  EXPECT_EQ(Chosen("it"), "en_US");  // a database without the table
+  // The table is read whole: a match beyond the first 2048 characters.
   std::string table;
   for (int i = 0; table.size() < 3000; i++)
     table += "p" + std::to_string(i) + " = v" + std::to_string(i) + " \n";
-  table += "it_IT = it \nDefault es_ES \n";
-  Database("en_US", "CoreString", {{"999_1", table}});
+  CoreDb("en_US", "999_1", table + "it_IT = it \nDefault es_ES \n");
   EXPECT_EQ(Chosen("it"), "it_IT");
   EXPECT_EQ(Chosen("xx"), "es_ES");
-  ChildResult r = RunChild([] {
-    setenv("LANG", "it", 1);
-    GetDesiredNLSLang();
-    printf("%d", pDrvCoreDB != nullptr && pDrvCoreDB->DbType == DBT_TYPE_TYPED);
-  });
-  EXPECT_EQ(r.out, "1");
-  // A database without the table: English.
-  std::filesystem::remove(base + "/db/en_US/CoreString.ndb");
-  Database("en_US", "CoreString", {{"25_3", "x"}});
-  EXPECT_EQ(Chosen("it"), "en_US");
+  EXPECT_EQ(With("it", [] { printf("%d", GetDesiredNLSLang() && pDrvCoreDB); }).out, "1");
 }
 
 TEST_F(NlsLang, OpenDbReportsOnlyAMissingEnglishDatabase)
 {
   Table("de_DE = de\n");
-  ChildResult r = RunChild([] {
-    unsetenv("LANG");
-    printf("%d", NlsOpenDB("CoreString", 0) == nullptr);
-  });
-  EXPECT_EQ(r.out, "1");
+  auto open = [] {
+    DbTHandle *h = NlsOpenDB("CoreString", 0);
+    char out[NLS_STRBUF_SIZE];
+    printf("%s", h ? NlsFetchString(h, out, NLS_BY_NUMBER, 25, 3) : "null");
+  };
+  ChildResult r = With(nullptr, open);
+  EXPECT_EQ(r.out, "null");
   EXPECT_EQ(r.err,
             "ERROR:  Could not open English database:  " + base + "/db/en_US/CoreString.ndb\n");
-
-  // Another language's missing database: an empty handle, keys shown.
-  r = RunChild([] {
-    setenv("LANG", "de", 1);
-    DbTHandle *h = NlsOpenDB("CoreString", 0);
-    char out[NLS_STRBUF_SIZE];
-    printf("%d %s", h != nullptr, h ? NlsFetchString(h, out, NLS_BY_NUMBER, 25, 3) : "");
-  });
-  EXPECT_EQ(r.out, "1 25_3");
-  EXPECT_EQ(r.err, "");
-
-  Database("de_DE", "CoreString", {{"25_3", "Drei"}});
-  r = RunChild([] {
-    setenv("LANG", "de", 1);
-    DbTHandle *h = NlsOpenDB("CoreString", 0);
-    char out[NLS_STRBUF_SIZE];
-    printf("%s", NlsFetchString(h, out, NLS_BY_NUMBER, 25, 3));
-  });
-  EXPECT_EQ(r.out, "Drei");
+  r = With("de", open);  // another language: an empty handle, keys shown
+  EXPECT_EQ(r.out + r.err, "25_3");
+  CoreDb("de_DE", "25_3", "Drei");
+  EXPECT_EQ(With("de", open).out, "Drei");
 }
