@@ -6,10 +6,8 @@
 
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include "nls/NlsUtils.h"
+#include "textmenu/TmuxTerm.h"
 
 namespace {
 
@@ -174,74 +172,43 @@ TEST_F(HelpMenuItems_, LinksThenExitContentsBackAndRedirection)
 
 // ---- The demo's help menu in a real terminal --------------------------------
 
-class DemoTerminal : public ::testing::Test {
-protected:
-  void SetUp() override { socket = "helpdemo" + std::to_string(getpid()); }
-  void TearDown() override { Tmux("kill-server"); }
-  int Tmux(const std::string &args)
-  {
-    return system(("tmux -L " + socket + " " + args + " >/dev/null 2>&1").c_str());
-  }
-  std::string Screen()
-  {
-    std::string out;
-    FILE *p = popen(("tmux -L " + socket + " capture-pane -p 2>/dev/null").c_str(), "r");
-    if (!p)
-      return out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-      out.append(buf, n);
-    pclose(p);
-    return out;
-  }
-  // Waits (up to 10 s) until the screen shows text; gives the screen.
-  std::string WaitFor(const std::string &text)
-  {
-    std::string s;
-    for (int i = 0; i < 200; ++i) {
-      s = Screen();
-      if (s.find(text) != std::string::npos)
-        return s;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ADD_FAILURE() << "screen never showed \"" << text << "\":\n" << s;
-    return s;
-  }
-  void Type(const std::string &keys) { Tmux("send-keys -l '" + keys + "' \\; send-keys Enter"); }
-  std::string socket;
-};
-
-TEST_F(DemoTerminal, HelpKeyOpensTheHelpMenu)
+// Waits for text on the terminal and gives the screen; a failure shows it.
+std::string Shows(const TmuxTerm &term, const std::string &text)
 {
-  std::string demo = NORVO_BINARY_DIR "/printerdemo";
-  ASSERT_EQ(access(demo.c_str(), X_OK), 0) << demo;
-  ASSERT_EQ(Tmux("new-session -d -x 100 -y 60 -e LANG=C " + demo), 0);
-  WaitFor("Select");
-  Type("h");
-  std::string s = WaitFor("Norvo Help");
-  EXPECT_NE(s.find("Printer Setup Help"), std::string::npos) << s;
-  EXPECT_NE(s.find(" 1) Connections"), std::string::npos) << s;
-  EXPECT_NE(s.find(" 3) Storing the answers"), std::string::npos) << s;
-  EXPECT_NE(s.find(" e) Exit Help"), std::string::npos) << s;
-  EXPECT_NE(s.find(" c) Contents"), std::string::npos) << s;
-  EXPECT_NE(s.find(" b) Back"), std::string::npos) << s;
-  Type("1");
-  s = WaitFor("How the printer is connected");
-  EXPECT_NE(s.find("1) Paper and trays"), std::string::npos) << s;
-  Type("1");
-  WaitFor("or dropped by its number");
-  Type("b");
-  WaitFor("How the printer is connected");
-  Type("3");  // nothing under that number: the page stays
-  Type("c");
-  WaitFor("The printer setup dialogue");
-  Type("3");
-  s = WaitFor("Settings files");
+  bool seen = term.WaitFor(text);
+  std::string screen = term.Screen();
+  EXPECT_TRUE(seen) << "never shown: \"" << text << "\"\n" << screen;
+  return screen;
+}
+
+TEST(DemoTerminal, HelpKeyOpensTheHelpMenu)
+{
+  ASSERT_EQ(access(DemoPath().c_str(), X_OK), 0) << DemoPath();
+  TmuxTerm term("LANG=C " + DemoPath(), 100, 60);
+  ASSERT_TRUE(term.Started());
+  Shows(term, "Select");
+  term.Type("h");
+  std::string s = Shows(term, "Norvo Help");
+  for (const char *text : {"Printer Setup Help", " 1) Connections", " 3) Storing the answers",
+                           " e) Exit Help", " c) Contents", " b) Back"})
+    EXPECT_NE(s.find(text), std::string::npos) << text << "\n" << s;
+  term.Type("1");
+  s = Shows(term, "How the printer is connected");
+  EXPECT_NE(s.find(" 1) Paper and trays"), std::string::npos) << s;
+  term.Type("1");
+  Shows(term, "or dropped by its number");
+  term.Type("b");
+  Shows(term, "How the printer is connected");
+  term.Type("3");  // nothing has that number here: the page stays
+  term.Type("c");
+  Shows(term, "The printer setup dialogue");
+  term.Type("3");
+  s = Shows(term, "Settings files");
   EXPECT_NE(s.find("Back to the <connections>"), std::string::npos) << s;
-  Type("1");
-  WaitFor("How the printer is connected");
-  Type("e");
-  s = WaitFor("Type a number, or a number and a value.");
+  term.Type("1");
+  Shows(term, "How the printer is connected");
+  term.Type("e");
+  s = Shows(term, "Type a number, or a number and a value.");
   EXPECT_EQ(s.find("Norvo Help"), std::string::npos) << s;
 }
 
