@@ -487,6 +487,8 @@ int32_t BuildTextBody(HtmlFile *file, HtmlTable *table, int32_t row, int32_t col
           lineBreak(1);
         break;
       case K_A: {
+        if (skip)  // a cell left out: its links too
+          break;
         auto *a = static_cast<HtmlAnchor *>(e->pAttrData);
         a->StartPos = row;
         a->EndPos = col;

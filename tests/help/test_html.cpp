@@ -205,6 +205,7 @@ TEST_F(Limits, TablesOverAThousandRowsOrColumnsAreCut)
     cells += "<td>c</td>";
   for (int i = 0; i < 1100; ++i)
     rows += "<tr><td>r</td></tr>";
+  cells += "<td><a href=\"#z\">cut</a></td>";  // in a column past the cut
   HtmlFile *f = Load("<html><body><table border><tr>" + cells + "</tr></table>" + "<table>" + rows +
                      "</table>tail</body></html>");
   ASSERT_NE(f, nullptr);
@@ -214,11 +215,13 @@ TEST_F(Limits, TablesOverAThousandRowsOrColumnsAreCut)
   };
   EXPECT_EQ(table(1)->ColCount, HTML_TABLE_MAX);
   EXPECT_EQ(table(1)->Width, 2 * HTML_TABLE_MAX + 1);
-  int second = 1 + 1 + 1100 * 3 + 2 + 1;  // behind the first table's elements
+  int second = 1 + 1 + 1100 * 3 + 5 + 2 + 1;  // behind the first table's elements
   EXPECT_EQ(table(second)->RowCount, HTML_TABLE_MAX);
   EXPECT_EQ(table(second)->Height, 2 * HTML_TABLE_MAX + 1);
   std::string text = p->pText;
   EXPECT_EQ(text.substr(text.size() - 5), "tail\n");
+  EXPECT_EQ(p->Links.nItems, 0);
+  EXPECT_EQ(text.find("cut"), std::string::npos);
 }
 
 TEST_F(Limits, AHundredAndFirstFileIsRefused)
