@@ -113,6 +113,10 @@ TEST_F(Layout, BorderedTables)
   EXPECT_EQ(Text("<html><body><table border><tr><td>a</td><td>b</td></tr></table>"
                  "</body></html>"),
             ",-+-,\n|a|b|\n'-+-'\n");
+  // Placed behind text: the rows below get blanks in front, or the frame
+  // would stand behind the end of their text, unseen.
+  EXPECT_EQ(Text("<html><body>Intro: <table border><tr><td>a</td></tr></table></body></html>"),
+            "Intro: ,-,\n       |a|\n       '-'\n");
   // Cells give the widths, padding (14 pixels: 2 columns) surrounds them, and
   // each text element of a cell is one line.
   HtmlFile *f = Load("<html><body><table border cellpadding=14>"
