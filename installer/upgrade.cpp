@@ -55,9 +55,12 @@ bool SafeWord(const char *what, const char *word)
 {
   if (IsShellSafeWord(word))
     return true;
-  UpgradeError("%s line %d: refusing the %s \"%s\": blanks and shell metacharacters are not "
-               "allowed in package map words",
-               UpgradeMapPath, UpgradeLineNo, what, word);
+  char where[sizeof UpgradeMapPath + 32] = "";
+  if (UpgradeLineNo > 0)
+    snprintf(where, sizeof where, "%s line %d: ", UpgradeMapPath, UpgradeLineNo);
+  UpgradeError("%srefusing the %s \"%s\": blanks and shell metacharacters are not allowed in "
+               "package map words",
+               where, what, word ? word : "(null)");
   return false;
 }
 
@@ -160,10 +163,14 @@ bool UpgradeMapFiles(const char *pkg)
 
 int upgradeSolarisPackage(const char *pkg, const char *imageDir)
 {
-  if (!SafeWord("package name", pkg) || !SafeWord("work area", pNorvoInstallDir))
+  if (!imageDir) {
+    UpgradeError("no package image given");
     return 0;
+  }
   snprintf(UpgradeMapPath, sizeof UpgradeMapPath, "%s/HLCRnpxx/pkgmap", imageDir);
   UpgradeLineNo = 0;
+  if (!SafeWord("package name", pkg) || !SafeWord("work area", pNorvoInstallDir))
+    return 0;
   OpenInputFileF(2, "%s/HLCRnpxx/pkgmap", imageDir);
 
   bool done = UpgradeMapFiles(pkg);

@@ -98,6 +98,7 @@ int FailuresKeepTheVersion()
 int RegistrationAndEditFailures()
 {
   Prepare("1 f none bin/tool 0755 root sys 1 2 3\n", false);
+  Check(upgradeSolarisPackage("HLCR;npxx", Image.c_str()) == 0, "an unsafe package name passed");
   Check(upgradeSolarisPackage("HLCRnpxx", Image.c_str()) == 0, "a failed registration passed");
   Check(ReadAll("/opt/Norvo/bin/tool") == "tool 3.01\n", "an unregistered file was copied");
   Check(!Exists(PkgDb), "the package directory appeared");
@@ -154,4 +155,5 @@ TEST(PackageMapUpgrade, FailedRegistrationOrEditRaisesNothing)
   ChildResult r = RunUpgradeScenario("upgrade_edit_failures");
   EXPECT_EQ(r.status, 0) << r.err << r.out;
   EXPECT_NE(r.err.find("is not registered"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("refusing the package name \"HLCR;npxx\""), std::string::npos) << r.err;
 }
