@@ -111,7 +111,7 @@ bool CloseOutput(FILE *out, const char *path)
 int MoveOver(const char *temp, const char *file)
 {
   char command[FILE_NAME_SIZE * 2 + 16];
-  snprintf(command, sizeof command, "mv -f %s %s", temp, file);
+  snprintf(command, sizeof command, "mv -f -- %s %s", temp, file);
   fflush(nullptr);
   return system(command);
 }
@@ -474,7 +474,7 @@ int ReplaceInputFile()
   pOut = nullptr;
   if (!written)
     return -1;
-  snprintf(Line, LINE_SIZE, "mv -f %s %s", FnOut, Fn);
+  snprintf(Line, LINE_SIZE, "mv -f -- %s %s", FnOut, Fn);
   fflush(nullptr);
   return system(Line);
 }

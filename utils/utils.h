@@ -262,7 +262,7 @@ int SniffCUPS();
 // Each editing operation edits base.ext (base alone for an empty or null
 // extension) through the temporary file base.ext + "out" (base + ".out"),
 // which is made afresh beside it with the edited file's mode and owner, and
-// then replaces the edited file in one rename by "mv -f <temporary> <file>"
+// then replaces the edited file in one rename by "mv -f -- <temporary> <file>"
 // run through the shell. The result is that command's system() status: 0
 // when the file was replaced. When the move fails, the file is untouched
 // and the edited copy stays in the temporary file. A file that cannot be

@@ -84,6 +84,10 @@ TEST(FileEdit, ChangeReplacesTheFirstOccurrenceAndKeepsModeAndOwner)
     EXPECT_TRUE(st.st_uid == 4321 && st.st_gid == 1234);
   }
   EXPECT_EQ(d.Entries(), Names{"app.cfg"});  // the temporary file is gone
+  // A name that looks like an option is still a name to the move.
+  ASSERT_EQ(chdir(d.path.c_str()), 0);
+  Write("-i", "a\n");
+  EXPECT_EQ(After(FileChange("-i", "", "a", "b"), "-i"), "b\n");
 }
 
 TEST(FileEdit, LongLinesAreWholeLines)
