@@ -326,8 +326,8 @@ int FileSearchInsert(const char *base, const char *ext, char *text, const char *
 // for a name that is too long or not shell-safe.
 FILE *OpenIOFiles(const char *base, const char *ext);
 // Closes pIn and pOut and replaces Fn by FnOut with "mv -f" (command line
-// built in Line); the move's system() status, or -1 (FnOut removed) when
-// nothing was opened or pOut could not be written completely.
+// built in Line); the move's system() status. -1 when nothing was opened,
+// and (FnOut removed, Fn untouched) when pOut could not be written fully.
 int ReplaceInputFile();
 // Capitalised identifier of the letter and digit runs of text, from its
 // first letter on: "hello world-2" gives "HelloWorld2". Static buffer,
