@@ -85,9 +85,12 @@ TEST(FileEdit, ChangeReplacesTheFirstOccurrenceAndKeepsModeAndOwner)
   }
   EXPECT_EQ(d.Entries(), Names{"app.cfg"});  // the temporary file is gone
   // A name that looks like an option is still a name to the move.
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   ASSERT_EQ(chdir(d.path.c_str()), 0);
   Write("-i", "a\n");
   EXPECT_EQ(After(FileChange("-i", "", "a", "b"), "-i"), "b\n");
+  ASSERT_EQ(chdir(cwd), 0);
 }
 
 TEST(FileEdit, LongLinesAreWholeLines)
@@ -213,7 +216,8 @@ TEST(FileEdit, FailedMoveLeavesTheOriginal)
   ASSERT_EQ(mkdir((d / "bin").c_str(), 0755), 0);
   Write(d / "bin/mv", "#!/bin/sh\nexit 1\n");
   chmod((d / "bin/mv").c_str(), 0755);
-  setenv("PATH", (d / "bin:" + getenv("PATH")).c_str(), 1);
+  const std::string path = getenv("PATH");
+  setenv("PATH", (d / "bin:" + path).c_str(), 1);
 
   std::string f = d / "keep", g = d / "keep2";
   Write(f, "a\n");
@@ -229,6 +233,7 @@ TEST(FileEdit, FailedMoveLeavesTheOriginal)
   ASSERT_NE(OpenIOFiles(f.c_str(), nullptr), nullptr);
   EXPECT_NE(ReplaceInputFile(), 0);
   EXPECT_EQ(Read(f), "a\n");
+  setenv("PATH", path.c_str(), 1);
 }
 
 TEST(FileEdit, UnsafeOrOverlongNamesAreRefused)
