@@ -102,21 +102,6 @@ static int PkgLineNo;
 static PkgLine CurPkgLine;
 static PkgAttr CurPkgAttrs[MaxPkgWords / 2 + 1];
 
-bool IsShellSafeWord(const char *word)
-{
-  if (!word || !*word)
-    return false;
-  static constexpr char safePunctuation[] = "/._-+,:@%=";
-  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(word); *p; ++p) {
-    bool letterOrDigit =
-        (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9');
-    if (letterOrDigit || *p >= 0x80 || strchr(safePunctuation, *p))
-      continue;
-    return false;
-  }
-  return true;
-}
-
 bool ReleaseConditionHolds(const char *release, const char *op, const char *version)
 {
   if (!release || !op || !version)

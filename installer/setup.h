@@ -144,11 +144,7 @@ bool QuitForRunningProcesses(const char *names);
 // safe for a shell line, an overlong line or a link that would replace a real
 // file or directory end it with status 1, before that line changes the host.
 int ProcessPkgList(const char *pkgDirName);
-// True when word may be pasted into a shell command line as one argument as
-// it is: not empty, and made only of letters, digits, bytes above 127 and
-// the characters "/._-+,:@%=" (no blank, quote, glob, expansion, redirection
-// or separator, no leading '~' or '#' can sneak in).
-bool IsShellSafeWord(const char *word);
+// Words are checked for shell lines with IsShellSafeWord (utils/utils.h).
 // The release condition of a "v" line: release and version compared as byte
 // strings (strcmp, so "2.2.14" sorts before "2.2.5"). op is one of "<",
 // "<=", "=", ">", ">="; any other operator, or a null argument, never holds.
@@ -188,5 +184,23 @@ bool generateNorvoNSFScript(const char *path, const char *shellLine, const char 
 // cannot be opened (reported on stderr).
 void GenSimpleScript(const char *path, const char *shellLine, const char *tmpl, const char *dir,
                      const char *toolDir, const char *toolName);
+
+// ---- Package-map upgrade (upgrade.cpp) --------------------------------------
+// For hosts with a System V package database (/var/sadm/pkg). Not part of
+// the run sequence on this platform.
+
+extern const char *pPathToInstallf;  // the registration tool, "/usr/sbin/installf"
+
+// Upgrades the registered package pkg from the unpacked image in the work
+// area: each plain file ("f") of imageDir/HLCRnpxx/pkgmap is registered with
+// installf and copied from <work>/<pkg>/root<path> (absolute paths) or
+// <work>/<pkg>/reloc/<path> (relative ones, installed under
+// <target>/Norvo), the registration is completed with installf -f, and the
+// VERSION line of /var/sadm/pkg/<pkg>/pkginfo becomes szVersion. A missing
+// map ends the process (OpenInputFile, level 2). 1 when all of it was done;
+// 0 when a word was refused (not shell-safe, too long), a registration, a
+// copy or the edit failed: each is reported on stderr and the version is
+// then left as it was, pkginfo untouched.
+int upgradeSolarisPackage(const char *pkg, const char *imageDir);
 
 #endif

@@ -258,4 +258,80 @@ int SniffLprng();
 // 1 when a process named cupsd runs (sniffcups.cpp).
 int SniffCUPS();
 
+// ---- Line-oriented file editing (fileedit.cpp) ----------------------------
+// Each editing operation edits base.ext (base alone for an empty or null
+// extension) through the temporary file base.ext + "out" (base + ".out"),
+// which is made afresh beside it with the edited file's mode and owner, and
+// then replaces the edited file in one rename by "mv -f -- <temporary> <file>"
+// run through the shell. The result is that command's system() status: 0
+// when the file was replaced. When the move fails, the file is untouched
+// and the edited copy stays in the temporary file. A file that cannot be
+// opened ends the process (level 2, SysError). Names must fit in
+// FILE_NAME_SIZE - 1 characters and be shell-safe (IsShellSafeWord); a
+// name, pattern or argument that is refused, or a temporary file that
+// cannot be written completely, gives -1 after "ERROR: ..." on stderr and
+// leaves the file as it was. Patterns are exact, case-sensitive substrings;
+// a line is the whole physical line, however long. Lines are changed at the
+// first occurrence of the pattern unless said otherwise.
+constexpr size_t FILE_NAME_SIZE = 128;  // names of at most 127 characters
+constexpr size_t GEN_NAME_SIZE = 255;   // GenName gives at most 254 characters
+// The largest byte sequence FileChangeChar puts in place of a character.
+constexpr size_t REPLACEMENT_MAX = 127;
+
+extern char Fn[FILE_NAME_SIZE];     // the file OpenIOFiles opened as pIn
+extern char FnOut[FILE_NAME_SIZE];  // Fn + "out", opened as pOut
+
+// True when word may be pasted into a shell command line as one argument as
+// it is: not empty, and made only of letters, digits, bytes above 127 and
+// the characters "/._-+,:@%=" (no blank, quote, glob, expansion, redirection
+// or separator, no leading '~' or '#' can sneak in).
+bool IsShellSafeWord(const char *word);
+
+// Replaces the first occurrence of pattern in each line by replacement
+// (null: nothing).
+int FileChange(const char *base, const char *ext, const char *pattern, const char *replacement);
+// Replaces every occurrence of the character named by code ("%i": decimal,
+// 0-octal, 0x-hexadecimal, 0..255) by the bytes of the comma-separated
+// codes of replacements (null: none; at most REPLACEMENT_MAX codes, the
+// sequence ends at the first 0).
+int FileChangeChar(const char *base, const char *ext, const char *code, const char *replacements);
+// Leaves the first n lines holding pattern alone; removes the occurrence
+// from every later one.
+int FileDel(const char *base, const char *ext, int n, const char *pattern);
+// In each line holding pattern, by the first character of mode: none (null
+// or "") removes the occurrence, 'a' keeps the text up to and including it
+// and ends the line there, 'b' keeps the text from it on, 'l' drops the
+// line, 'c' removes every character whose code ("%i") pattern is. 0 when the
+// file was replaced; 1 for any other mode (nothing opened, nothing left
+// behind); -1 or the move's status otherwise.
+int FileDelFormat(const char *base, const char *ext, const char *mode, const char *pattern);
+// Leaves the first n lines holding pattern alone; drops every later one.
+int FileDelLine(const char *base, const char *ext, int n, const char *pattern);
+// Leaves the first n lines holding open alone; drops every later one, and
+// for each of them the next line holding close. The lines between stay.
+int FileDelLinePair(const char *base, const char *ext, int n, const char *open, const char *close);
+// Writes text before every line. "%s<digits>" in text sets the line
+// counter's start (0 without) and is cut out of the caller's text, in
+// place; "%#<digits>" then stands for counter - digits as five digits
+// ("%05i"), and lines whose counter is below digits get nothing.
+int FileInsert(const char *base, const char *ext, char *text);
+// FileInsert before the lines holding pattern only; the counter counts
+// those lines.
+int FileSearchInsert(const char *base, const char *ext, char *text, const char *pattern);
+
+// Opens Fn = base.ext (base alone for an empty extension) as pIn, the
+// current input file, and FnOut = Fn + "out" (no dot) as pOut, made afresh
+// with Fn's mode and owner; both open streams are closed first. Failing
+// opens end the process (level 2). Returns pOut, or null (after "ERROR:")
+// for a name that is too long or not shell-safe.
+FILE *OpenIOFiles(const char *base, const char *ext);
+// Closes pIn and pOut and replaces Fn by FnOut with "mv -f" (command line
+// built in Line); the move's system() status. -1 when nothing was opened,
+// and (FnOut removed, Fn untouched) when pOut could not be written fully.
+int ReplaceInputFile();
+// Capitalised identifier of the letter and digit runs of text, from its
+// first letter on: "hello world-2" gives "HelloWorld2". Static buffer,
+// overwritten by the next call; "" for a text without letters.
+char *GenName(const char *text);
+
 #endif
