@@ -1,6 +1,7 @@
 // The word scanner shared by the whole program, the one-shot splitters, the
 // keyword-list lookups and the keyboard line reader.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <strings.h>
 #if defined(__SSE2__)
