@@ -79,9 +79,6 @@ int FindToken(const char *word, const char *list);
 int FindTokenC(const char *word, const char *list);
 // 1-based position of word in "a,b,c" split at delim (no leading delimiter).
 int FindTokenWithDelim(const char *list, const char *word, char delim);
-// How many bytes FindToken's scan takes a step (16, 32 or 64, no more than
-// the processor can); for tests and benchmarks. Gives the width in use.
-int FindTokenScanWidth(int bytes);
 // Sorts the items of a delim-separated list in place (selection sort, escaped
 // delimiters do not split). The list may grow by one delimiter: the caller's
 // buffer needs room for it.
