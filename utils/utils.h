@@ -95,6 +95,13 @@ void SortTokens(char *list, char delim, int ignoreCase);
 char *SaveStr__(const char *fmt, ...) NORVO_PRINTF(1, 2);
 // Plain copy of text ("%" is an ordinary character); null gives "".
 [[gnu::returns_nonnull]] char *SaveStr_(const char *text);
+// Plain copy of the len bytes at text (which need not end there), terminated.
+[[gnu::returns_nonnull]] char *SaveStrN(const char *text, size_t len);
+// n zero-filled bytes of pool memory (n > 0) for a caller that cannot go on
+// without them: running out of memory ends the process (SysError with
+// common_109), so the result is never null. The caller releases it with
+// PutMem.
+[[gnu::returns_nonnull]] void *GetMemOrDie(size_t n);
 
 // Path splitters. Each returns its own static buffer, overwritten by its next
 // call; a path longer than the buffer is cut to fit. A null path is allowed.
