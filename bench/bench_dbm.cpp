@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dbm/Dbm.h"
+#include "dbm/DbmInternal.h"
 #include "utils/utils.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // The plain record file: scrambled records, the replacement-file update path
 // and the Dbm operations that scan the file on every call.
 #include "dbm/Dbm.h"
+#include "dbm/DbmInternal.h"
 
 #include <unistd.h>
 

@@ -24,7 +24,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string_view>
 
 // Base directory of the application's databases (<pToolPath>/db). Set by the
 // application; while it is null, databases named by plain names do not exist.
@@ -42,27 +41,6 @@ struct DbLink {
   char *pData;      // the value inside pKey
   int32_t DataLen;  // value length
 };
-
-// Low-level record I/O, shared by both flavours. A record buffer holds the
-// 16-bit RecLen followed by RecLen plain bytes.
-// Scrambles the buffer in place and writes it; 1 on success.
-int PutData(FILE *file, unsigned char *rec);
-// Reads and unscrambles the next record; 0 at the end, on a short read and on
-// a damaged record (length out of range, key without room or terminator).
-int GetData(FILE *file, unsigned char *rec);
-// Opens <pToolPath>/db/<name>.<ext>; null at once when it does not exist,
-// else up to 10 attempts one second apart (report: print each failure).
-FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int report);
-// Creates (mode 666) and opens <name>.ndb_new for writing, truncated.
-FILE *OpenNewDataBase(const char *name);
-// Moves <name>.<from> over <name>.<to> inside <pToolPath>/db.
-void RenameDataBase(const char *name, const char *from, const char *to);
-// Copies every record of in to out except those whose key is key (prefixLen
-// 0) or begins with its first prefixLen bytes. 1 when all was copied.
-int PurgeRecord(const char *name, FILE *in, FILE *out, const char *key, int prefixLen);
-// Appends text to the growing pool string buf of length len (the key lists
-// are built this way); false when memory ran out, buf then unchanged.
-bool DbmAppendText(char *&buf, size_t &len, std::string_view text);
 
 // Stores value under key (replacing the old record, which moves to the end).
 // 0 for null arguments, an empty value, a record over the size limit or a
@@ -130,13 +108,6 @@ struct DbTHandle {
   DbTIndex *pIndex;  // null until the first lookup after a change
 };
 
-// One record of the walk.
-struct DbTRecord {
-  uint16_t RecLen;
-  uint16_t KeyLen;
-  char *pKey;  // plain images only: the key in the shared scratch buffer
-};
-
 // Application handles the toolkit reads (opened by the application).
 extern DbTHandle *pDrvCoreDB;
 extern DbTHandle *pPrtCoreDB;
@@ -173,24 +144,5 @@ char *DbmTGetRecordListS(DbTHandle *h, const char *list, const char *prefix, con
 DbLink *DbmTGetDbLinkList(DbTHandle *h, const char *pattern);
 // Writes the image to <pToolPath>/db/<pName>.ndb through the replacement file.
 int DbmTArchiveDb(DbTHandle *h);
-
-// Module-internal, exposed for the tool and the tests.
-// Next record of the walk (index 0 restarts it), or null at the end. A
-// damaged record cuts the image back to its start. For a typed image Cursor
-// then stands at the scrambled key.
-DbTRecord *WalkDbTRecords(DbTHandle *h, DbTRecord *rec, int index);
-// First record of key in image order; 1 when found (typed: Cursor at the value).
-int FindTRecord(DbTHandle *h, const char *key, DbTRecord *rec);
-// Removes every record of key (prefixLen 0) or of keys beginning with its
-// first prefixLen bytes; 1 when something was removed. Never writes the file.
-int PurgeTRecord(DbTHandle *h, const char *key, int prefixLen);
-// Writes magic, RecCount (at most 9 digits) and filler into bytes 0..15.
-void UpdateHeader(DbTHandle *h);
-// 1 when key begins with an entry of the comma list.
-int TestKeyName(const char *key, const char *list);
-// Unscrambles n bytes at Cursor into dest / scrambles n bytes from src into
-// the image at Cursor; both advance Cursor by n.
-void DbmTGetData(DbTHandle *h, void *dest, int n);
-void DbmTPutData(DbTHandle *h, const void *src, int n);
 
 #endif

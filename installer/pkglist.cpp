@@ -266,9 +266,7 @@ static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, in
 // whole command. Saved string.
 static char *QuoteSedScript(const char *script)
 {
-  char *quoted = static_cast<char *>(GetMem(strlen(script) * 5 + 3));
-  if (!quoted)
-    SysError("%s", common_109);
+  char *quoted = static_cast<char *>(GetMemOrDie(strlen(script) * 5 + 3));
   char *out = quoted;
   *out++ = '\'';
   for (const char *p = script; *p; ++p) {

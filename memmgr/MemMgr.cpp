@@ -15,6 +15,7 @@
 // Requests of one or two nodes and their release, the pool's everyday
 // work, have short paths of their own.
 #include "memmgr/MemMgr.h"
+#include "memmgr/MemMgrInternal.h"
 
 #include <algorithm>
 #include <bit>

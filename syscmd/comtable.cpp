@@ -260,9 +260,7 @@ char *ListDirectory(const char *path, const char *ext, bool filter)
   }
   if (filter && count == 0)
     return nullptr;
-  char *list = static_cast<char *>(GetMem(size + 3));
-  if (!list)
-    SysError("%s", common_109);
+  char *list = static_cast<char *>(GetMemOrDie(size + 3));
   rewinddir(d.dir);
   size_t used = 0;
   while (char *name = ReadDir(d.dir)) {

@@ -19,17 +19,6 @@ const char *ProgramName()
   return my_name ? my_name : "";
 }
 
-// A pool copy of `text`; running out of pool memory ends the process.
-char *PoolCopy(std::string_view text)
-{
-  auto *p = static_cast<char *>(GetMem(text.size() + 1));
-  if (!p)
-    SysError("%s", common_109);
-  std::memcpy(p, text.data(), text.size());
-  p[text.size()] = '\0';
-  return p;
-}
-
 // The directory part of a path: everything before its last '/', with a
 // leading '/' kept ("/file" -> "/"); "." when there is no '/'.
 std::string_view DirPart(std::string_view path)
@@ -149,13 +138,13 @@ char *GetToolPath(const char *argv0)
   std::string_view path = argv0 ? argv0 : "";
   std::string_view dir = DirPart(path);
   if (path.starts_with('/'))
-    return PoolCopy(dir);
+    return SaveStrN(dir.data(), dir.size());
 
   std::string cwd = WorkingDirectory();
   if (cwd.empty())
-    return PoolCopy(dir);  // nothing to resolve against
+    return SaveStrN(dir.data(), dir.size());  // nothing to resolve against
   if (dir == ".")
-    return PoolCopy(cwd);
+    return SaveStrN(cwd.data(), cwd.size());
 
   // A relative directory ("bin", "./bin", "../x", "a/../b") names a place
   // below or beside the working directory. Folding "." and ".." by hand keeps
@@ -168,10 +157,10 @@ char *GetToolPath(const char *argv0)
   std::string folded = FoldPath(joined);
   if (!SameDirectory(folded.c_str(), joined.c_str())) {
     if (char *real = realpath(joined.c_str(), nullptr)) {
-      char *saved = PoolCopy(real);
+      char *saved = SaveStr_(real);
       std::free(real);
       return saved;
     }
   }
-  return PoolCopy(folded);
+  return SaveStrN(folded.data(), folded.size());
 }

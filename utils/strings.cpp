@@ -26,18 +26,6 @@ char *CopyOut(char (&buf)[N], std::string_view text)
   return buf;
 }
 
-// Pool block of exactly len + 1 bytes holding text[0..len); ends the process
-// when the pool is exhausted.
-char *SaveBytes(const char *text, size_t len)
-{
-  auto *copy = static_cast<char *>(GetMem(len + 1));
-  if (copy == nullptr)
-    SysError("%s", common_109);
-  memcpy(copy, text, len);
-  copy[len] = '\0';
-  return copy;
-}
-
 // Formats the conversions that most saved strings are made of (%s with a
 // text, %d, %%) without the C library's general machinery; false for any
 // other conversion, a null text or a result that does not fit, so that
@@ -105,21 +93,19 @@ char *SaveFormatted(const char *fmt, va_list args)
   bool done = QuickFormat(work, sizeof work, quickLen, fmt, quick);
   va_end(quick);
   if (done)
-    return SaveBytes(work, quickLen);
+    return SaveStrN(work, quickLen);
   va_list again;
   va_copy(again, args);
   int len = vsnprintf(work, sizeof work, fmt, args);
   if (len < 0) {  // an encoding error leaves nothing to keep
     va_end(again);
-    return SaveBytes("", 0);
+    return SaveStrN("", 0);
   }
   if (static_cast<size_t>(len) < sizeof work) {
     va_end(again);
-    return SaveBytes(work, static_cast<size_t>(len));
+    return SaveStrN(work, static_cast<size_t>(len));
   }
-  auto *copy = static_cast<char *>(GetMem(static_cast<size_t>(len) + 1));
-  if (copy == nullptr)
-    SysError("%s", common_109);
+  auto *copy = static_cast<char *>(GetMemOrDie(static_cast<size_t>(len) + 1));
   vsnprintf(copy, static_cast<size_t>(len) + 1, fmt, again);
   va_end(again);
   return copy;
@@ -173,7 +159,7 @@ unsigned char Upper(unsigned char c)
 char *SaveStr(const char *fmt, ...)
 {
   if (fmt == nullptr)  // a caller's slip; an empty text beats a crash
-    return SaveBytes("", 0);
+    return SaveStrN("", 0);
   va_list args;
   va_start(args, fmt);
   char *copy = SaveFormatted(fmt, args);
@@ -192,11 +178,27 @@ char *SaveStr__(const char *fmt, ...)
   return copy;
 }
 
+void *GetMemOrDie(size_t n)
+{
+  void *p = GetMem(n);
+  if (p == nullptr)
+    SysError("%s", common_109);
+  return p;
+}
+
+char *SaveStrN(const char *text, size_t len)
+{
+  auto *copy = static_cast<char *>(GetMemOrDie(len + 1));
+  memcpy(copy, text, len);
+  copy[len] = '\0';
+  return copy;
+}
+
 char *SaveStr_(const char *text)
 {
   if (text == nullptr)
-    return SaveBytes("", 0);
-  return SaveBytes(text, strlen(text));
+    return SaveStrN("", 0);
+  return SaveStrN(text, strlen(text));
 }
 
 // ---- Path splitters ---------------------------------------------------------
@@ -283,7 +285,7 @@ char *FindExistingPath(const char *path, int *flag)
   }
   if (path != nullptr && cur == path && flag != nullptr)
     *flag = 1;
-  return SaveBytes(cur.data(), cur.size());
+  return SaveStrN(cur.data(), cur.size());
 }
 
 // ---- Searches ---------------------------------------------------------------
@@ -406,9 +408,7 @@ void SetVarContent(void *dst, const void *src, size_t len, int reverse)
   // Through a copy of the source, so that converting a field in place
   // (dst == src) reverses it instead of mirroring its first half.
   unsigned char small[16];
-  unsigned char *tmp = len <= sizeof small ? small : static_cast<unsigned char *>(GetMem(len));
-  if (tmp == nullptr)
-    SysError("%s", common_109);
+  unsigned char *tmp = len <= sizeof small ? small : static_cast<unsigned char *>(GetMemOrDie(len));
   memcpy(tmp, s, len);
   for (size_t i = 0; i < len; i++)
     d[i] = tmp[len - 1 - i];

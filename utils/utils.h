@@ -79,9 +79,6 @@ int FindToken(const char *word, const char *list);
 int FindTokenC(const char *word, const char *list);
 // 1-based position of word in "a,b,c" split at delim (no leading delimiter).
 int FindTokenWithDelim(const char *list, const char *word, char delim);
-// How many bytes FindToken's scan takes a step (16, 32 or 64, no more than
-// the processor can); for tests and benchmarks. Gives the width in use.
-int FindTokenScanWidth(int bytes);
 // Sorts the items of a delim-separated list in place (selection sort, escaped
 // delimiters do not split). The list may grow by one delimiter: the caller's
 // buffer needs room for it.
@@ -98,6 +95,13 @@ void SortTokens(char *list, char delim, int ignoreCase);
 char *SaveStr__(const char *fmt, ...) NORVO_PRINTF(1, 2);
 // Plain copy of text ("%" is an ordinary character); null gives "".
 [[gnu::returns_nonnull]] char *SaveStr_(const char *text);
+// Plain copy of the len bytes at text (which need not end there), terminated.
+[[gnu::returns_nonnull]] char *SaveStrN(const char *text, size_t len);
+// n zero-filled bytes of pool memory (n > 0) for a caller that cannot go on
+// without them: running out of memory ends the process (SysError with
+// common_109), so the result is never null. The caller releases it with
+// PutMem.
+[[gnu::returns_nonnull]] void *GetMemOrDie(size_t n);
 
 // Path splitters. Each returns its own static buffer, overwritten by its next
 // call; a path longer than the buffer is cut to fit. A null path is allowed.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DbmTestDir.h"
+#include "dbm/DbmInternal.h"
 #include "memmgr/MemMgr.h"
 
 namespace {

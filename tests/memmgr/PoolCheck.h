@@ -3,7 +3,7 @@
 #ifndef NORVO_TESTS_POOLCHECK_H
 #define NORVO_TESTS_POOLCHECK_H
 
-#include "memmgr/MemMgr.h"
+#include "memmgr/MemMgrInternal.h"
 
 #include <sys/mman.h>
 

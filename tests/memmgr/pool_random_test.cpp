@@ -5,6 +5,7 @@
 // allocation's contents. After each step the real pool must agree with the
 // model block for block and hold its invariants.
 #include "memmgr/MemMgr.h"
+#include "memmgr/MemMgrInternal.h"
 #include "PoolCheck.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // pointers, running out of memory and the dump format. Each test runs in a
 // process of its own, so every test starts with an empty pool.
 #include "memmgr/MemMgr.h"
+#include "memmgr/MemMgrInternal.h"
 #include "PoolCheck.h"
 
 #include <gtest/gtest.h>

@@ -15,6 +15,9 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for h in "${headers[@]}"; do
   test -f "$work/prefix/include/norvo/$h" || { echo "not installed: include/norvo/$h" >&2; exit 1; }
 done
+# Private headers stay in the source tree.
+private=$(find "$work/prefix/include" -name '*Internal.h')
+test -z "$private" || { echo "private header installed: $private" >&2; exit 1; }
 list=$(IFS=';'; echo "${headers[*]}")
 # Quiet when all is well; the compiler's words when a header fails.
 run() { "$@" >"$work/log" 2>&1 || { cat "$work/log" >&2; exit 1; }; }

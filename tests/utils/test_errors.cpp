@@ -16,6 +16,7 @@
 #include <string>
 
 #include "common/ChildProcess.h"
+#include "memmgr/MemMgrInternal.h"
 #include "utils/utils.h"
 
 namespace {
@@ -48,6 +49,31 @@ TEST_F(ErrorReports, SysErrorReportsTheErrorOfTheFailedCallNotOfItsOwnOutput)
   });
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "\ntest_errors: Unable to allocate memory : No such file or directory\n");
+}
+
+// The allocator for callers that cannot go on without memory: zeroed
+// memory while there is some, the memory message and status 1 when the
+// pool cannot get a block; the plain copy goes through it.
+TEST_F(ErrorReports, GetMemOrDieEndsTheProcessWhenMemoryRunsOut)
+{
+  ChildResult r = RunChild([] {
+    auto *p = static_cast<unsigned char *>(GetMemOrDie(100));
+    int zero = 1;
+    for (int i = 0; i < 100; i++)
+      zero &= p[i] == 0 ? 1 : 0;
+    char *copy = SaveStrN("a%sb\0c", 4);
+    std::printf("%d [%s] %zu", zero, copy, strlen(copy));
+    std::fflush(stdout);
+    PoolSetMapper([](size_t) -> void * { return nullptr; }, nullptr);
+    (void)GetMemOrDie(70000);  // a block of its own, which cannot be had
+    std::printf("not reached");
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "1 [a%sb] 4");
+  EXPECT_EQ(r.err.rfind(
+                "ERROR: Unable to allocate memory\n\ntest_errors: Unable to allocate memory : ", 0),
+            0u)
+      << r.err;
 }
 
 TEST_F(ErrorReports, SysErrorWithoutProgramNameStillReports)

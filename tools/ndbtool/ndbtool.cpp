@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "dbm/Dbm.h"
+#include "dbm/DbmInternal.h"
 #include "memmgr/MemMgr.h"
 #include "utils/utils.h"
 
