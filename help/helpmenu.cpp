@@ -106,9 +106,7 @@ void TtyHelpBuildMenuItems()
     return;
   int32_t need = page->Links.nItems + HELP_COMMON_ITEMS + 1;
   if (HelpMenuItemCnt < need) {
-    void *p = AdjustMem(HelpMenuItems, sizeof(TextMenuItem) * static_cast<size_t>(need));
-    if (!p)
-      SysError("%s", OutOfMem);
+    void *p = AdjustMemOrDie(HelpMenuItems, sizeof(TextMenuItem) * static_cast<size_t>(need));
     HelpMenuItems = static_cast<TextMenuItem *>(p);
     HelpMenuItemCnt = need;
   }

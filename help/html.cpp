@@ -101,17 +101,12 @@ void *HtmlNeedMem(size_t n)
 {
   n = (n + 15) & ~size_t{15};
   if (n > kChunkSize / 4) {
-    void *p = GetMem(n);
-    if (!p)
-      SysError("%s", OutOfMem);
-    return p;
+    return GetMemOrDie(n);
   }
   if (n > ArenaLeft) {
     // The first bytes of a chunk are never handed out, so that no record
     // starts where the chunk does: a PutMem of a record cannot free it.
-    pArena = static_cast<char *>(GetMem(kChunkSize));
-    if (!pArena)
-      SysError("%s", OutOfMem);
+    pArena = static_cast<char *>(GetMemOrDie(kChunkSize));
     pArena += 16;
     ArenaLeft = kChunkSize - 16;
   }

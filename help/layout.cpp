@@ -124,9 +124,7 @@ bool GridReserve(size_t end)
   size_t size = std::max<size_t>(GridSize ? GridSize : 64 * W, 1);
   while (size <= end)
     size *= 2;
-  void *p = AdjustMem(pGrid, size);
-  if (!p)
-    SysError("%s", OutOfMem);
+  void *p = AdjustMemOrDie(pGrid, size);
   pGrid = static_cast<char *>(p);
   GridSize = size;
   return true;
@@ -643,9 +641,7 @@ void PrintTextImage(HtmlFile *file)
     ++rows;
   if (static_cast<size_t>(rows) + 1 > RowStartsSize) {
     size_t n = std::max<size_t>(static_cast<size_t>(rows) + 1, 2 * RowStartsSize);
-    void *p = AdjustMem(pRowStarts, n * sizeof(int32_t));
-    if (!p)
-      SysError("%s", OutOfMem);
+    void *p = AdjustMemOrDie(pRowStarts, n * sizeof(int32_t));
     pRowStarts = static_cast<int32_t *>(p);
     RowStartsSize = n;
   }

@@ -680,10 +680,7 @@ int PrintPickOneManyScreen(TextMenuItem *item, uint32_t *hiddenMask, int first)
     // One width per column; with one row per column there are as many
     // columns as choices.
     ColWidthCount = std::max(item->ChoiceCount, 0) + 1;
-    pColWidths = static_cast<int *>(GetMem(sizeof(int) * ColWidthCount));
-    if (pColWidths == nullptr) {
-      SysError("%s", common_109);
-    }
+    pColWidths = static_cast<int *>(GetMemOrDie(sizeof(int) * ColWidthCount));
     WidestColumn = PickRows >= 1 ? GetColumnWidths(pCurImage, item, pColWidths) : 0;
     if (!CheckScreenSize(pCurImage, WidestColumn)) {
       return -1;

@@ -64,10 +64,8 @@ int InitMenu(TextMenu *menu, int)
       case ITEM_NAME:
       case ITEM_STRING: {
         if (item->Value == 0)
-          item->Value = reinterpret_cast<intptr_t>(GetMem(MENU_TEXT_SIZE));
+          item->Value = reinterpret_cast<intptr_t>(GetMemOrDie(MENU_TEXT_SIZE));
         char *buf = reinterpret_cast<char *>(item->Value);
-        if (buf == nullptr)
-          SysError("%s", OutOfMem);
         const char *def = reinterpret_cast<const char *>(item->Default);
         buf[0] = '\0';
         if (def != nullptr)

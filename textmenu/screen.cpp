@@ -94,10 +94,7 @@ void QuerySize(int *cols, int *rows)
 ScreenImage *GetTermInfo(ScreenImage *image)
 {
   if (image == nullptr) {
-    image = static_cast<ScreenImage *>(GetMem(sizeof(ScreenImage)));
-    if (image == nullptr) {
-      SysError("%s", common_109);
-    }
+    image = static_cast<ScreenImage *>(GetMemOrDie(sizeof(ScreenImage)));
   }
   int cols;
   int rows;
@@ -110,10 +107,7 @@ ScreenImage *GetTermInfo(ScreenImage *image)
     if (image->pData != nullptr) {
       PutMem(image->pData);
     }
-    image->pData = static_cast<char *>(GetMem(static_cast<size_t>(cols) * rows));
-    if (image->pData == nullptr) {
-      SysError("%s", common_109);
-    }
+    image->pData = static_cast<char *>(GetMemOrDie(static_cast<size_t>(cols) * rows));
   }
   image->Width = cols;
   image->Height = rows;

@@ -74,10 +74,7 @@ void LoadValueLine(TextMenuItem *item)
       char *buf = reinterpret_cast<char *>(item->Value);
       if (buf == nullptr) {
         // A sub-menu that has not run yet has no buffer; give it one now.
-        buf = static_cast<char *>(GetMem(MENU_TEXT_SIZE));
-        if (buf == nullptr) {
-          SysError("%s", common_109);
-        }
+        buf = static_cast<char *>(GetMemOrDie(MENU_TEXT_SIZE));
         item->Value = reinterpret_cast<intptr_t>(buf);
       }
       snprintf(buf, MENU_TEXT_SIZE, "%s", text);

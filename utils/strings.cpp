@@ -186,6 +186,14 @@ void *GetMemOrDie(size_t n)
   return p;
 }
 
+void *AdjustMemOrDie(void *p, size_t n)
+{
+  void *q = AdjustMem(p, n);
+  if (q == nullptr)
+    SysError("%s", common_109);
+  return q;
+}
+
 char *SaveStrN(const char *text, size_t len)
 {
   auto *copy = static_cast<char *>(GetMemOrDie(len + 1));

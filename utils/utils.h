@@ -102,6 +102,9 @@ char *SaveStr__(const char *fmt, ...) NORVO_PRINTF(1, 2);
 // common_109), so the result is never null. The caller releases it with
 // PutMem.
 [[gnu::returns_nonnull]] void *GetMemOrDie(size_t n);
+// AdjustMem (p may be null) for the same kind of caller: the result is
+// never null, and p is not to be used afterwards.
+[[gnu::returns_nonnull]] void *AdjustMemOrDie(void *p, size_t n);
 
 // Path splitters. Each returns its own static buffer, overwritten by its next
 // call; a path longer than the buffer is cut to fit. A null path is allowed.
