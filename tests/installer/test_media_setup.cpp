@@ -145,4 +145,45 @@ TEST_F(SetupRun, UnsafeDistributionListWordEndsTheRun)
       << r.err;
 }
 
+// ---- Where the build lies --------------------------------------------------
+// A scenario reports who runs it; the runner must reach the program from a
+// private checkout (as /root is) and from a build folder under the host's
+// /tmp, which the sandbox's fresh /tmp hides.
+int WhoRunsScenario()
+{
+  return geteuid() == 0 ? 10 : geteuid() == 65534 ? 11 : 12;
+}
+
+MEDIA_SCENARIOS({{"layout-who", WhoRunsScenario}});
+
+// A copy of this test program at dir/rel (parents made with mode 0755).
+std::string CopyOfThisProgram(const std::string &dir, const std::string &rel)
+{
+  std::string path = dir + "/" + rel;
+  TempDir::Run("mkdir -p \"$(dirname '" + path + "')\" && cp '" + SelfPath() + "' '" + path + "'");
+  return path;
+}
+
+TEST(ScenarioLayout, AProgramInAPrivateFolderRunsAsAnotherUser)
+{
+  SKIP_WITHOUT_SANDBOX();
+  char tmpl[] = "/var/tmp/norvo-private-XXXXXX";  // mode 0700, outside /tmp
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string program = CopyOfThisProgram(tmpl, "ck/build/tests/test_copy");
+  ChildResult r = RunProgramScenarioInSandbox(
+      program, {}, "layout-who", nullptr, "",
+      {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  TempDir::Run(std::string("rm -rf ") + tmpl);
+  EXPECT_EQ(r.status, 11) << r.out << r.err;
+}
+
+TEST(ScenarioLayout, AProgramUnderTheHostsTmpRunsInside)
+{
+  SKIP_WITHOUT_SANDBOX();
+  TempDir build;
+  std::string program = CopyOfThisProgram(build.path(), "tests/test_copy");
+  ChildResult r = RunProgramScenarioInSandbox(program, {}, "layout-who", nullptr);
+  EXPECT_EQ(r.status, 10) << r.out << r.err;
+}
+
 }  // namespace

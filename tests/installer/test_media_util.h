@@ -172,21 +172,44 @@ inline std::string WhyNoSandbox()
       GTEST_SKIP() << "SKIPPED (no sandbox): " << why_;                                            \
   } while (0)
 
-// Runs scenario `name` of this test program inside the sandbox with the given
-// sandbox options; `arg` reaches it as NORVO_TEST_ARG. `prefix` goes in
-// front of the program (e.g. setpriv and its options).
+// Where the folder of the program that runs a scenario appears inside the
+// sandbox: a place of its own, outside the sandbox's fresh /tmp.
+inline constexpr char kProgramsInside[] = "/norvo-test-programs";
+
+// Runs scenario `name` of the test program `program` inside the sandbox with
+// the given sandbox options; `arg` reaches it as NORVO_TEST_ARG. `prefix`
+// goes in front of the program (e.g. setpriv and its options). The program's
+// folder is bound in at kProgramsInside and the program run from there: a
+// build folder under the host's /tmp would be hidden by the sandbox's fresh
+// /tmp, and one under a private folder (a checkout in /root) cannot be
+// reached by the unprivileged user a prefix may switch to. The build folder
+// itself is bound in as well when it lies under /tmp, since scenarios use
+// what it holds (the built setup).
+inline ChildResult RunProgramScenarioInSandbox(const std::string &program,
+                                               const std::vector<std::string> &options,
+                                               const std::string &name, const char *input,
+                                               const std::string &arg = "",
+                                               const std::vector<std::string> &prefix = {})
+{
+  size_t slash = program.rfind('/');
+  std::string folder = slash == 0 ? "/" : program.substr(0, slash);
+  std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/scripts/sandbox.sh"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.insert(argv.end(), {"--bind", folder + ":" + kProgramsInside, "--chdir", "/", "--"});
+  argv.insert(argv.end(), prefix.begin(), prefix.end());
+  argv.insert(argv.end(), {"/usr/bin/env", "NORVO_TEST_SCENARIO=" + name, "NORVO_TEST_ARG=" + arg,
+                           "LANG=C", kProgramsInside + program.substr(slash)});
+  return RunProgram(argv, input,
+                    {"NORVO_SOURCE_DIR=" + SourceDir(), "NORVO_BINARY_DIR=" + BinaryDir()});
+}
+
+// Runs scenario `name` of this very test program inside the sandbox.
 inline ChildResult RunScenarioInSandbox(const std::vector<std::string> &options,
                                         const std::string &name, const char *input,
                                         const std::string &arg = "",
                                         const std::vector<std::string> &prefix = {})
 {
-  std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/scripts/sandbox.sh"};
-  argv.insert(argv.end(), options.begin(), options.end());
-  argv.insert(argv.end(), {"--chdir", "/", "--"});
-  argv.insert(argv.end(), prefix.begin(), prefix.end());
-  argv.insert(argv.end(), {"/usr/bin/env", "NORVO_TEST_SCENARIO=" + name, "NORVO_TEST_ARG=" + arg,
-                           "LANG=C", SelfPath()});
-  return RunProgram(argv, input);
+  return RunProgramScenarioInSandbox(SelfPath(), options, name, input, arg, prefix);
 }
 
 inline std::string ScenarioArg()
