@@ -405,3 +405,18 @@ TEST_F(Exec, CaptureSplitsOverlongLinesWithoutLosingText)
   EXPECT_EQ(texts[2], "end\n");
   FreeResponseList(lines);
 }
+
+TEST_F(Exec, CapturedStringKeepsLongLinesWhole)
+{
+  std::string big(9000, 'q');
+  WriteText(dir + "/big", "a\n" + big + "\n" + big + "tail");
+  char *str = GetCmdResponseStr(3, nullptr, "%s/big", dir.c_str());
+  ASSERT_NE(str, nullptr);
+  EXPECT_EQ(std::string(str), "a\n" + big + "\n" + big + "tail\n");
+  PutMem(str);
+  // The pattern is looked for in the whole line, past the first 4095 characters too.
+  str = GetCmdResponseStr(3, "tail", "%s/big", dir.c_str());
+  ASSERT_NE(str, nullptr);
+  EXPECT_EQ(std::string(str), big + "tail\n");
+  PutMem(str);
+}
