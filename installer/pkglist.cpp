@@ -257,8 +257,8 @@ static int ParsePkgAttributes(PkgLine &line, int first, PkgAttr *attrs)
   return n;
 }
 
-// Checks every word of the line that a shell will see. The sed script is a
-// script by design and goes to sed as one quoted argument.
+// Checks every word of the line that a shell will see. The sed arguments
+// are sed's by design and go to sed quoted, each word on its own.
 static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, int n)
 {
   bool objectInShell = action.command != PKG_M && action.command != PKG_S &&
@@ -276,34 +276,50 @@ static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, in
     RequireShellSafe(action.dest);
 }
 
-// The sed script as one argument of a SysCmd line: single-quoted for the
-// shell that runs sed, escaped for the double quotes SysCmd puts around the
-// whole command. Saved string.
-static char *QuoteSedScript(const char *script)
+// The sed arguments for a SysCmd line: the value split into words where the
+// list splits words (blanks and line ends that no backslash escapes), each
+// word single-quoted for the shell that runs sed and escaped for the double
+// quotes SysCmd puts around the whole command, so that every word reaches sed
+// as one argument exactly as written, backslashes included. Saved string.
+static char *QuoteSedArguments(const char *value)
 {
-  char *quoted = static_cast<char *>(GetMem(strlen(script) * 5 + 3));
+  // At most five bytes for each character, a blank and two quotes per word.
+  size_t len = strlen(value);
+  char *quoted = static_cast<char *>(GetMem(len * 5 + (len / 2 + 1) * 3 + 1));
   if (!quoted)
     SysError("%s", common_109);
   char *out = quoted;
-  *out++ = '\'';
-  for (const char *p = script; *p; ++p) {
-    if (*p == '\'') {
+  auto put = [&out](char c) {
+    if (c == '\'') {
       memcpy(out, "'\\\\''", 5);  // '\'' with its backslash escaped
       out += 5;
-      continue;
+      return;
     }
-    if (strchr("\\\"$`", *p))
+    if (strchr("\\\"$`", c))
       *out++ = '\\';
-    *out++ = *p;
+    *out++ = c;
+  };
+  for (const char *p = value;;) {
+    p += strspn(p, PkgWordDelims);
+    if (!*p)
+      break;
+    if (out != quoted)
+      *out++ = ' ';
+    *out++ = '\'';
+    for (; *p && !strchr(PkgWordDelims, *p); ++p) {
+      put(*p);
+      if (*p == '\\' && p[1])
+        put(*++p);  // the escaped character stays in the word, a blank too
+    }
+    *out++ = '\'';
   }
-  *out++ = '\'';
   *out = '\0';
   return quoted;
 }
 
-static void EditWithSed(const char *object, const char *script)
+static void EditWithSed(const char *object, const char *value)
 {
-  char *quoted = QuoteSedScript(script);
+  char *quoted = QuoteSedArguments(value);
   // The name in /tmp is fixed: whatever lies there (a link planted to make
   // root write elsewhere) goes first.
   SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", my_name);

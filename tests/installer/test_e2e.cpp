@@ -140,6 +140,7 @@ void CheckPackage(const std::string &appDir)
   Check(!Exists(app + "unknown_operator_held"), "an unknown operator held");
   Check(ReadAll(app + "config").find("ToolDir=/usr/Norvo/npxx\n") != std::string::npos,
         "config not edited by sed");
+  CheckFile(app + "config2", "# Norvo npxx printer defaults\nPaper=one\nDuplex=two\n");
   Check(ReadAll(app + "lpconf").find(":if=/usr/Norvo/npxx/NorvoPrintnpxx:") != std::string::npos,
         "lpconf not edited by sed");
   CheckMode(app + "README", 0644);
