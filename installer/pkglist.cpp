@@ -151,7 +151,9 @@ static void RequireShellSafe(const char *word)
 {
   if (strlen(word) >= TOKENBUF_SIZE - 1)
     RefusePkgLine("the word \"%s\" is too long", word);
-  if (!IsShellSafeWord(word))
+  // A leading '-' would make the word an option of chmod, chown, ln or mv
+  // ("--reference=x") where the command expects a mode, a user or a path.
+  if (!IsShellSafeWord(word) || word[0] == '-')
     RefusePkgLine("refusing \"%s\": blanks and shell metacharacters are not allowed in "
                   "names, modes, owners and link paths",
                   word);

@@ -304,6 +304,14 @@ TEST(PkgList, MetacharactersAreRefusedBeforeTheLineChangesAnything)
            {"c tool name a>b", "a>b"},
            {"t tool\tx", "tool\tx"},
            {"c tool bat ../x&", "../x&"},
+           // Words that chmod, chown, chgrp, ln, mv or cp would take as options.
+           {"c tool mode --reference=/etc/shadow", "--reference=/etc/shadow"},
+           {"c tool owner --from=root", "--from=root"},
+           {"c tool group -h", "-h"},
+           {"c tool link --help", "--help"},
+           {"c tool name -f", "-f"},
+           {"dirto lib --target-directory=/etc", "--target-directory=/etc"},
+           {"c -tool", "-tool"},
        }) {
     PkgHost h;
     h.File("tool");
