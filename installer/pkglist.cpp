@@ -26,8 +26,11 @@
 // Every word that ends up in a shell command line is checked before the line
 // changes anything: the list comes with the package, and a blank or a shell
 // metacharacter in it must not become a second command run as root.
+#include <fcntl.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -322,17 +325,26 @@ static char *QuoteSedArguments(const char *value)
 static void EditWithSed(const char *object, const char *value)
 {
   char *quoted = QuoteSedArguments(value);
+  char *tmp = SaveStr("/tmp/%s.tmp", my_name);
   // The name in /tmp is fixed: whatever lies there (a link planted to make
-  // root write elsewhere) goes first.
-  SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", my_name);
+  // root write elsewhere) goes first. Anyone can plant another between the
+  // removal and the writes, so the file is then made anew, exclusively and
+  // never through a link: a planted name ends the run before anything is
+  // written. Nobody else can replace root's file in the sticky /tmp.
+  SysCmd(CMD_RM, SYSCMD_QUIET, "%s", tmp);
+  int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0)
+    RefusePkgLine("cannot create the temporary file %s: %s", tmp, strerror(errno));
+  close(fd);
   // The temporary file starts as a copy of the object, so that the copy back
   // with -p keeps the object's mode and owner (an edited script stays
   // executable, a mode set earlier on the line stays set).
-  SysCmd(CMD_CP, SYSCMD_QUIET, "%s/%s /tmp/%s.tmp", pAppDir, object, my_name);
+  SysCmd(CMD_CP, SYSCMD_QUIET, "%s/%s %s", pAppDir, object, tmp);
   // Without the log redirection: sed's output is the edited file.
-  SysCmd(-CMD_SED, SYSCMD_FATAL, "%s %s/%s > /tmp/%s.tmp", quoted, pAppDir, object, my_name);
-  SysCmd(CMD_CP, SYSCMD_QUIET, "/tmp/%s.tmp %s/%s", my_name, pAppDir, object);
-  SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", my_name);
+  SysCmd(-CMD_SED, SYSCMD_FATAL, "%s %s/%s > %s", quoted, pAppDir, object, tmp);
+  SysCmd(CMD_CP, SYSCMD_QUIET, "%s %s/%s", tmp, pAppDir, object);
+  SysCmd(CMD_RM, SYSCMD_QUIET, "%s", tmp);
+  PutMem(tmp);
   PutMem(quoted);
 }
 
