@@ -25,6 +25,11 @@ const char *StartPath(int argc, char **argv)
 int main(int argc, char **argv)
 {
   const char *argv0 = StartPath(argc, argv);
+  const char *slash = std::strrchr(argv0, '/');
+  const char *name = slash ? slash + 1 : argv0;
+
+  // 0. Help and mistyped options, before anything is created or logged.
+  screenCommandLineOptions(argc, argv, name);
 
   // 1. Logging on, the default work area, an empty line buffer.
   flUseLog = 1;
@@ -33,8 +38,7 @@ int main(int argc, char **argv)
 
   // 2. Where the distribution is (our own directory) and who we are.
   pPathToSetup = GetToolPath(argv0);
-  const char *slash = std::strrchr(argv0, '/');
-  my_name = SaveStr_(slash ? slash + 1 : argv0);
+  my_name = SaveStr_(name);
 
   // 3. Locate the host commands; this writes the first log line.
   InitSysCmdList();

@@ -7,9 +7,9 @@
 // change on the host goes through SysCmd; every string kept here is a saved
 // string that lives until the process ends.
 //
-// Exit statuses: 0 normal end and every refusal the user can act on, 1 a
-// fatal command failure or exhausted memory, 2 the work area given on the
-// command line cannot be created.
+// Exit statuses: 0 normal end, -v, -h and every refusal the user can act on,
+// 1 a fatal command failure or exhausted memory, 2 an unknown option or a
+// work area given on the command line that cannot be created.
 #ifndef NORVO_SETUP_H
 #define NORVO_SETUP_H
 
@@ -40,6 +40,12 @@ extern const char *InstallSiteInfo[4];  // messages 10, 11, 17, 18, filled by ma
 // Programs that must not run while an earlier installation is replaced.
 extern const char pBinaryInstanceCheckList[];
 
+// Before anything else of the run (nothing is created, logged or changed
+// yet): "-h" or "--help" prints the usage with the program's name on
+// standard output and exits 0; any other word that starts with '-' (but "-v",
+// and the word behind "install") is an unknown option: "ERROR: unknown
+// option" with the word and the usage on standard error, exit 2.
+void screenCommandLineOptions(int argc, char **argv, const char *name);
 // Reads the command line: "install <dir>", "-v" and a work-area parent
 // directory. "-v" prints the version and exits 0; a work area that cannot
 // be created exits 2.

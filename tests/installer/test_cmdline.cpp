@@ -338,4 +338,39 @@ TEST_F(SetupProgram, VersionQueryComesAfterTheCommandLayerStarted)
   EXPECT_EQ(text.str(), "initializing system\n");
 }
 
+// Help and mistyped options end the run before anything is made or logged:
+// no work-area parent named after the word, no log.
+TEST_F(SetupProgram, HelpAndUnknownOptionsChangeNothing)
+{
+  std::string usage = "usage: " + name_ + " [<work-area parent>] [install <base>] [-v]\n";
+  for (const char *help : {"-h", "--help"}) {
+    ChildResult r = Run(dir_ + "/" + name_, {"install", "/opt", help});
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_EQ(r.out.rfind(usage, 0), 0u) << r.out;
+    for (const char *arg : {"<work-area parent>", "install <base>", "-v ", "-h, --help"})
+      EXPECT_NE(r.out.find("\n  " + std::string(arg)), std::string::npos) << arg << "\n" << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+  for (const char *typo : {"--hepl", "-x", "-", "--install"}) {
+    ChildResult r = Run(dir_ + "/" + name_, {typo, "install", "/opt"});
+    EXPECT_EQ(r.status, 2) << typo;
+    EXPECT_EQ(r.err.rfind("ERROR: unknown option " + std::string(typo) + "\n" + usage, 0), 0u)
+        << r.err;
+    EXPECT_NE(r.err.find("  -h, --help"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_FALSE(IsDir(dir_ + "/--hepl"));
+  EXPECT_FALSE(IsDir(dir_ + "/-x"));
+  EXPECT_NE(access(log_.c_str(), F_OK), 0) << "a log was written";
+}
+
+// A directory whose name starts with '-' is given as "./-name".
+TEST_F(CommandLine, DashedWorkAreaParentGivenWithItsDirectory)
+{
+  ASSERT_EQ(chdir(top_.c_str()), 0);
+  Parse({"./-w"});
+  EXPECT_TRUE(IsDir(top_ + "/-w"));
+  EXPECT_EQ(std::string(pNorvoInstallDir), top_ + "/./-w/NorvoInstall");
+}
+
 }  // namespace
