@@ -116,6 +116,34 @@ TEST_F(SetupRun, WorkAreaIsWritableOnlyByItsOwner)
       << r.out << r.err;
 }
 
+// Started with standard input closed, every prompt meets the end of its
+// input (as with /dev/null) instead of reading for ever: the earlier-daemon
+// prompt, the process guard and the package list's checkps guard.
+TEST_F(SetupRun, EveryPromptEndsWhenStandardInputIsClosed)
+{
+  std::string run =
+      "timeout 60 /tmp/dist/setup install /opt <&- >/tmp/out 2>&1; echo closed=$?; "
+      "grep -c 'nprint ( ' /tmp/out; grep -c 'continue with the installation' /tmp/out";
+  ChildResult daemon = Run("mkdir -p /usr/Norvo/npxx && touch /usr/Norvo/npxx/NPrintD; " + run,
+                           "-v", "test -e /usr/Norvo/npxx/npqadmin || echo not-upgraded");
+  EXPECT_NE(daemon.out.find("closed=0\n0\n1\n"), std::string::npos) << daemon.out << daemon.err;
+  EXPECT_NE(daemon.out.find("not-upgraded"), std::string::npos) << daemon.out;
+
+  std::string nprint = "cp /bin/sleep /tmp/nprint && (/tmp/nprint 120 >/dev/null 2>&1 &); ";
+  ChildResult guard = Run("mkdir -p /usr/Norvo/npxx && " + nprint + run, "-v",
+                          "test -d /usr/Norvo/npxx -a ! -L /usr/Norvo/npxx && echo not-moved");
+  EXPECT_NE(guard.out.find("closed=0\n1\n0\n"), std::string::npos) << guard.out << guard.err;
+  EXPECT_NE(guard.out.find("not-moved"), std::string::npos) << guard.out;
+
+  // A fresh installation meets only the package list's guard; the lines
+  // behind it are not carried out.
+  ChildResult checkps = Run(nprint + run, "-v",
+                            "test -e /opt/Norvo/npxx/npstat && test ! -e /opt/Norvo/npxx/README "
+                            "&& echo stopped-at-checkps");
+  EXPECT_NE(checkps.out.find("closed=0\n1\n0\n"), std::string::npos) << checkps.out << checkps.err;
+  EXPECT_NE(checkps.out.find("stopped-at-checkps"), std::string::npos) << checkps.out;
+}
+
 // Paths of the command line go into shell lines: one with a blank or a
 // metacharacter is refused with status 2 before anything is created.
 TEST_F(SetupRun, UnsafeCommandLinePathsAreRefusedBeforeAnyChange)
