@@ -221,7 +221,9 @@ char *GetToolPath(const char *argv0);
 
 // ---- Logging, host files and environment (hostfiles.cpp) ------------------
 // The log is /tmp/<my_name>.log (mode 666): the first message of a run
-// truncates it, later ones append; written only while flUseLog is set. Host
+// removes whatever lies there and creates a new file exclusively (never
+// through a link), later ones append without following a link; written
+// only while flUseLog is set. Host
 // changes go through SysCmd with command-table indices.
 extern const char *pLogPath;  // directory of the log file, "/tmp"
 extern FILE *pLog;            // the log file while one message is written

@@ -144,6 +144,23 @@ TEST_F(SetupRun, EveryPromptEndsWhenStandardInputIsClosed)
   EXPECT_NE(checkps.out.find("stopped-at-checkps"), std::string::npos) << checkps.out;
 }
 
+// A link planted at /tmp/setup.log before the run, to a file or to nowhere:
+// the run writes its own log, commands' output included, and nothing else.
+TEST_F(SetupRun, PlantedLogLinkIsReplacedByTheRunsOwnLog)
+{
+  std::string checks = "cat /tmp/sentinel; test -e /tmp/nowhere || echo nowhere=none; "
+                       "test -f /tmp/setup.log -a ! -L /tmp/setup.log && echo log=own; "
+                       "head -1 /tmp/setup.log; grep -c '^pkg/pkg.list$' /tmp/setup.log";
+  for (const char *target : {"/tmp/sentinel", "/tmp/nowhere"}) {
+    ChildResult r =
+        Run("echo keep >/tmp/sentinel && ln -s " + std::string(target) + " /tmp/setup.log",
+            "install /opt", checks);
+    EXPECT_EQ(After(r), "status=0\nkeep\nnowhere=none\nlog=own\ninitializing system\n1\n")
+        << target << "\n"
+        << r.out << r.err;
+  }
+}
+
 // Paths of the command line go into shell lines: one with a blank or a
 // metacharacter is refused with status 2 before anything is created.
 TEST_F(SetupRun, UnsafeCommandLinePathsAreRefusedBeforeAnyChange)
