@@ -98,8 +98,10 @@ char *StripToBaseName(char *path);
 // "/usr", a link the base of its target (a relative target taken from /usr;
 // a dangling link counts too). Null when nothing is there. Saved string.
 char *locatePreviousInstallation();
-// Moves the application directory of base fromBase into base toBase: the
-// destination's application directory is removed, toBase/Norvo made (755),
+// Moves the application directory of base fromBase into base toBase: a
+// link at the destination's application directory is removed, anything
+// else there is renamed to "<dir>.old-<n>" (named in the log; it may be the
+// only complete copy left by an interrupted move), toBase/Norvo made (755),
 // the directory moved, and unless toBase is /usr the well-known location
 // becomes a link to it. Nothing happens when both name one directory. A
 // failed move or link ends the process with status 1.
