@@ -67,8 +67,9 @@ int main(int argc, char **argv)
 
   // 4. The installation notes; the first fetch fixes the language.
   for (int i = 0; i < 5; ++i)
-    InstallInfo[i] = nlsSetupStrCvt(10 + i);
-  const int siteIds[4] = {10, 11, 17, 18};
+    InstallInfo[i] = nlsSetupStrCvt(MSG_INFO_FULL_PATH + i);
+  const int siteIds[4] = {MSG_INFO_FULL_PATH, MSG_INFO_SPECIFY_DIR, MSG_SITE_CREATE,
+                          MSG_SITE_IF_MISSING};
   for (int i = 0; i < 4; ++i)
     InstallSiteInfo[i] = nlsSetupStrCvt(siteIds[i]);
 

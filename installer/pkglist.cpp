@@ -34,6 +34,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "installer/setup.h"
 #include "syscmd/SysCmd.h"
@@ -66,12 +67,61 @@ enum PkgAttribute {
   ATTR_SED,
 };
 static constexpr char ReleaseOperators[] = ",<,<=,=,>,>=,";
+enum ReleaseOperator {
+  OP_OTHER = 0,
+  OP_LESS,
+  OP_LESS_EQUAL,
+  OP_EQUAL,
+  OP_GREATER,
+  OP_GREATER_EQUAL
+};
+
+// The item at 1-based position pos of a keyword list ("" past its end), for
+// the checks below: FindToken answers positions, and the switches read them
+// through the enums, so each list and its enum must stay in one order.
+static constexpr std::string_view KeywordAt(std::string_view list, int pos)
+{
+  size_t at = 1;
+  for (int i = 1; i < pos; ++i) {
+    size_t next = list.find(list[0], at);
+    if (next == std::string_view::npos)
+      return {};
+    at = next + 1;
+  }
+  return list.substr(at, list.find(list[0], at) - at);
+}
+static_assert(KeywordAt(PkgCommands, PKG_DIR) == "dir" &&
+                  KeywordAt(PkgCommands, PKG_DIRTO) == "dirto" &&
+                  KeywordAt(PkgCommands, PKG_TOUCH) == "t" &&
+                  KeywordAt(PkgCommands, PKG_COPY) == "c" && KeywordAt(PkgCommands, PKG_M) == "m" &&
+                  KeywordAt(PkgCommands, PKG_COMMENT) == "#" &&
+                  KeywordAt(PkgCommands, PKG_VERSION) == "v" &&
+                  KeywordAt(PkgCommands, PKG_S) == "s" &&
+                  KeywordAt(PkgCommands, PKG_NEWDIR) == "newdir" &&
+                  KeywordAt(PkgCommands, PKG_CHECKPS) == "checkps" &&
+                  KeywordAt(PkgCommands, PKG_ATTRIBUTES_ONLY).empty(),
+              "PkgCommands and enum PkgCommand in one order");
+static_assert(KeywordAt(PkgAttributes, ATTR_MODE) == "mode" &&
+                  KeywordAt(PkgAttributes, ATTR_BAT) == "bat" &&
+                  KeywordAt(PkgAttributes, ATTR_OWNER) == "owner" &&
+                  KeywordAt(PkgAttributes, ATTR_GROUP) == "group" &&
+                  KeywordAt(PkgAttributes, ATTR_LINK) == "link" &&
+                  KeywordAt(PkgAttributes, ATTR_NAME) == "name" &&
+                  KeywordAt(PkgAttributes, ATTR_SED) == "sed" &&
+                  KeywordAt(PkgAttributes, ATTR_SED + 1).empty(),
+              "PkgAttributes and enum PkgAttribute in one order");
+static_assert(KeywordAt(ReleaseOperators, OP_LESS) == "<" &&
+                  KeywordAt(ReleaseOperators, OP_LESS_EQUAL) == "<=" &&
+                  KeywordAt(ReleaseOperators, OP_EQUAL) == "=" &&
+                  KeywordAt(ReleaseOperators, OP_GREATER) == ">" &&
+                  KeywordAt(ReleaseOperators, OP_GREATER_EQUAL) == ">=" &&
+                  KeywordAt(ReleaseOperators, OP_GREATER_EQUAL + 1).empty(),
+              "ReleaseOperators and enum ReleaseOperator in one order");
 
 static constexpr char PkgWordDelims[] = " \r\n";
 static constexpr int MaxPkgWords = LINEBUF_SIZE / 2;  // a word and its delimiter each
 // GetFileLine reads at most this many characters of one physical line.
 static constexpr size_t PhysicalLineMax = 510;
-static constexpr int ReleaseUnknownMsg = 60;  // "failed ts get version"
 
 // One line of the list, split into words before anything runs: the commands
 // that follow may use the shared tokenizer and LineBuf themselves.
@@ -126,11 +176,11 @@ bool ReleaseConditionHolds(const char *release, const char *op, const char *vers
     return false;
   int order = strcmp(release, version);
   switch (FindToken(op, ReleaseOperators)) {
-    case 1: return order < 0;
-    case 2: return order <= 0;
-    case 3: return order == 0;
-    case 4: return order > 0;
-    case 5: return order >= 0;
+    case OP_LESS: return order < 0;
+    case OP_LESS_EQUAL: return order <= 0;
+    case OP_EQUAL: return order == 0;
+    case OP_GREATER: return order > 0;
+    case OP_GREATER_EQUAL: return order >= 0;
     default: return false;
   }
 }
@@ -210,7 +260,7 @@ static bool ParsePkgLine(const PkgLine &line, PkgAction &action)
     if (command == PKG_VERSION) {
       struct utsname host;
       if (uname(&host) != 0) {
-        perror(nlsSetupStrCvt(ReleaseUnknownMsg));
+        perror(nlsSetupStrCvt(MSG_NO_RELEASE));
         if (at + 1 >= line.count)
           return false;
         action = {PKG_ATTRIBUTES_ONLY, line.word[at + 1], nullptr, at + 2};
@@ -353,8 +403,8 @@ static void EditWithSed(const char *object, const char *value)
 static void LinkPkgObject(const char *object, const char *linkPath)
 {
   switch (GetFileType(linkPath)) {
-    case 0: break;
-    case 2: SysCmd(CMD_RM, SYSCMD_FATAL, "%s", linkPath); break;
+    case FILE_TYPE_NONE: break;
+    case FILE_TYPE_LINK: SysCmd(CMD_RM, SYSCMD_FATAL, "%s", linkPath); break;
     default:
       RefusePkgLine("%s exists and is not a symbolic link; it is not replaced by a link", linkPath);
   }
@@ -369,7 +419,7 @@ static void ApplyPkgAttribute(const char *object, const PkgAttr &attr)
       char *wrapper = SaveStr("/usr/bin/%s", attr.value);
       // Writing through a link left there would overwrite the program the
       // link points to (often pAppDir/<object> itself) with its own wrapper.
-      if (GetFileType(wrapper) == 2)
+      if (GetFileType(wrapper) == FILE_TYPE_LINK)
         SysCmd(CMD_RM, SYSCMD_FATAL, "%s", wrapper);
       GenSimpleScript(wrapper, ScriptShShell, SimpleScript, pAppDir, pAppDir, object);
       PutMem(wrapper);
@@ -435,7 +485,7 @@ static int RunPkgLine(const char *pkgDirName, const PkgAction &action, const Pkg
 int ProcessPkgList(const char *pkgDirName)
 {
   char *listPath = SaveStr("%s/%s/pkg.list", pNorvoInstallDir, pkgDirName);
-  OpenInputFile(listPath, 2);
+  OpenInputFile(listPath, LEVEL_FATAL);
   PkgListPath = listPath;
   PkgLineNo = 0;
 

@@ -39,7 +39,7 @@ void SetAsideDestination(const char *toApp)
   if (lstat(toApp, &st) != 0)
     return;
   if (S_ISLNK(st.st_mode)) {
-    SysCmd(CMD_RM, 1, "%s", toApp);
+    SysCmd(CMD_RM, SYSCMD_LOG, "%s", toApp);
     return;
   }
   char *aside = nullptr;
@@ -49,7 +49,7 @@ void SetAsideDestination(const char *toApp)
       break;
     PutMem(aside);
   }
-  SysCmd(CMD_MV, 2, "%s %s", toApp, aside);
+  SysCmd(CMD_MV, SYSCMD_FATAL, "%s %s", toApp, aside);
   PutLogMsg("WARNING_MSG: %s was there already; it is kept as %s\n", toApp, aside);
   PutMem(aside);
 }
@@ -92,10 +92,11 @@ void moveInstallation(const char *fromBase, const char *toBase)
   CreateFile(toMaker, nullptr, "755", nullptr, nullptr);
   PutMem(toMaker);
   // The table gives mv its -f already; the line carries it twice.
-  SysCmd(CMD_MV, 2, "-f %s/%s/%s %s/%s", fromBase, szMakerDir, szProductDir, toBase, szMakerDir);
+  SysCmd(CMD_MV, SYSCMD_FATAL, "-f %s/%s/%s %s/%s", fromBase, szMakerDir, szProductDir, toBase,
+         szMakerDir);
   if (std::strcmp(toBase, WELL_KNOWN_BASE) != 0) {
-    SysCmd(CMD_RM, 1, "%s/%s/%s", WELL_KNOWN_BASE, szMakerDir, szProductDir);
-    SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", toBase, szMakerDir, szProductDir, WELL_KNOWN_BASE,
-           szMakerDir, szProductDir);
+    SysCmd(CMD_RM, SYSCMD_LOG, "%s/%s/%s", WELL_KNOWN_BASE, szMakerDir, szProductDir);
+    SysCmd(CMD_LN, SYSCMD_FATAL, "-s %s/%s/%s %s/%s/%s", toBase, szMakerDir, szProductDir,
+           WELL_KNOWN_BASE, szMakerDir, szProductDir);
   }
 }

@@ -61,7 +61,7 @@ char *AbsolutePath(const char *path)
 void RefuseUnsafePath(const char *path)
 {
   if (!IsShellSafeWord(path))
-    ErrorMsg(2, 2,
+    ErrorMsg(LEVEL_FATAL, 2,
              "refusing the directory \"%s\": blanks and shell special characters are not allowed",
              path);
 }
@@ -69,7 +69,7 @@ void RefuseUnsafePath(const char *path)
 [[noreturn]] void CannotOpenWorkArea(const char *dir)
 {
   flCreatedTmpDir = 0;
-  std::printf(nlsSetupStrCvt(3), dir);
+  std::printf(nlsSetupStrCvt(MSG_CANNOT_OPEN), dir);
   std::printf("\n\n");
   exit_app(2);
 }
