@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TempDir.h"
 #include "syscmd/SysCmd.h"
 
 namespace {
@@ -57,6 +58,7 @@ std::vector<std::string> Texts(ResponseNode *list)
 // host, a private log file and a private temporary directory.
 class Exec : public testing::Test {
 protected:
+  TempDir tmp;
   std::string dir;
   std::string log;
   std::string logHead = "initializing system\n";
@@ -65,9 +67,8 @@ protected:
   {
     my_name = SaveStr("test_syscmd_%d", static_cast<int>(getpid()));
     log = std::string("/tmp/") + my_name + ".log";
-    char tmpl[] = "/tmp/test_syscmd_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    dir = tmp.path();
     flUseLog = 1;
     for (int i = 0; i < COMLIST_SIZE; i++)
       ComList[i].path = nullptr;  // as at program start
@@ -75,11 +76,7 @@ protected:
     InitSysCmdList();
     ASSERT_EQ(ReadText(log), logHead);
   }
-  void TearDown() override
-  {
-    std::filesystem::remove_all(dir);
-    unlink(log.c_str());
-  }
+  void TearDown() override { unlink(log.c_str()); }
 
   // The part of the log written after InitSysCmdList.
   std::string LogTail() { return ReadText(log).substr(logHead.size()); }

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/TempDir.h"
 #include "syscmd/SysCmd.h"
 #include "utils/utils.h"
 
@@ -53,6 +54,7 @@ int InChild(Body body)
 
 class HostFiles : public testing::Test {
 protected:
+  TempDir tmp;
   std::string dir;
   std::string log;
 
@@ -61,15 +63,10 @@ protected:
     my_name = SaveStr("test_hostfiles_%d", static_cast<int>(getpid()));
     log = std::string("/tmp/") + my_name + ".log";
     flUseLog = 0;
-    char tmpl[] = "/tmp/test_hostfiles_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    dir = tmp.path();
   }
-  void TearDown() override
-  {
-    std::filesystem::remove_all(dir);
-    std::filesystem::remove_all(log);
-  }
+  void TearDown() override { std::filesystem::remove_all(log); }
   std::string Write(const std::string &name, const std::string &text)
   {
     std::string path = dir + "/" + name;
