@@ -98,6 +98,16 @@ bool KeyMatches(const unsigned char *rec, const char *key, size_t keyLen, int pr
          memcmp(KeyOf(rec), key, static_cast<size_t>(prefixLen)) == 0;
 }
 
+// Closes a finished replacement file, its contents on the disk first: the
+// rename that follows must never put a file in place whose data a crash
+// could still take away. False when anything failed (the file is closed
+// anyway).
+bool CloseDurably(FILE *out)
+{
+  bool ok = fflush(out) == 0 && fsync(fileno(out)) == 0;
+  return fclose(out) == 0 && ok;
+}
+
 // Scans db for key; on success rec holds the record. 0 when absent.
 int FindRecord(const char *db, const char *key, unsigned char *rec)
 {
@@ -131,7 +141,7 @@ int RewriteWithout(const char *db, const char *key, int prefixLen)
   }
   int ok = PurgeRecord(db, in, out, key, prefixLen);
   fclose(in);
-  if (fclose(out) != 0)
+  if (!CloseDurably(out))
     ok = 0;
   if (ok)
     RenameDataBase(db, "ndb_new", "ndb");
@@ -254,7 +264,7 @@ int DbmPutRecord(const char *db, const char *key, const void *value, int length)
       ok = 0;
     }
   }
-  if (fclose(out) != 0 && ok) {
+  if (!CloseDurably(out) && ok) {
     fprintf(stderr, "ERROR: Can't write to %s", db);
     ok = 0;
   }

@@ -329,7 +329,9 @@ int WriteBack(const char *label, const char *dir, const char *file, const void *
       sleep(1);
   if (!out)
     return 0;
-  bool ok = fwrite(data, 1, n, out) == n;
+  // On the disk before the rename: a crash must never leave the database
+  // replaced by a file whose data was still only in memory.
+  bool ok = fwrite(data, 1, n, out) == n && fflush(out) == 0 && fsync(fileno(out)) == 0;
   if (fclose(out) != 0)
     ok = false;
   if (!ok) {

@@ -20,11 +20,6 @@ constexpr double SIZE_MARGIN = 40;
 // A file system with this much or less left cannot take even the directories.
 constexpr double PROBE_MINIMUM = 17;
 
-constexpr int MSG_WORK_TOO_SMALL = 49;
-constexpr int MSG_BASE_TOO_SMALL = 55;
-constexpr int MSG_SHARED_TOO_SMALL = 56;
-constexpr int MSG_NO_SIZE_FILE = 65;
-
 // The catalog's message for this case expects two paths and a size; this
 // text fits the directory and the figure actually at hand.
 constexpr char PROBE_TOO_SMALL[] =

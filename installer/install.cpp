@@ -55,12 +55,12 @@ void CopyDistribution(const char *list, const char *workDir)
       if (!workDir) {
         if (!IsShellSafeWord(w))
           ErrorMsg(
-              2, 1,
+              LEVEL_FATAL, 1,
               "distribution list names \"%s\": blanks and shell special characters are not allowed",
               w);
         continue;
       }
-      SysCmd(CMD_CP, 2, "%s/%s %s", pPathToSetup, w, workDir);
+      SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", pPathToSetup, w, workDir);
     }
   }
 }
@@ -74,7 +74,7 @@ void MakePrivateWorkArea(const char *workDir)
   struct stat st;
   if (mkdir(workDir, 0755) != 0 || lstat(workDir, &st) != 0 || !S_ISDIR(st.st_mode) ||
       st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-    ErrorMsg(2, 1, "cannot create the private work area %s", workDir);
+    ErrorMsg(LEVEL_FATAL, 1, "cannot create the private work area %s", workDir);
 }
 
 }  // namespace
@@ -91,7 +91,7 @@ int installFromSite(const char *workDir)
   // The distribution directory is pasted into every copy command line.
   if (!IsShellSafeWord(pPathToSetup))
     ErrorMsg(
-        2, 1,
+        LEVEL_FATAL, 1,
         "refusing the distribution directory \"%s\": blanks and shell special characters are not allowed",
         pPathToSetup);
   GetDisksData(pPathToSetup);
@@ -110,9 +110,9 @@ int Install()
   if (!readyForInstallation())
     return 0;
   genZFile();
-  SysCmd(CMD_UNCOMPRESS, 2, "%s/%s.tar.Z", pNorvoInstallDir, szArchiveName);
+  SysCmd(CMD_UNCOMPRESS, SYSCMD_FATAL, "%s/%s.tar.Z", pNorvoInstallDir, szArchiveName);
   ChangeDirectory(pNorvoInstallDir);
-  SysCmd(CMD_TAR_X, 2, "%s/%s.tar", pNorvoInstallDir, szArchiveName);
+  SysCmd(CMD_TAR_X, SYSCMD_FATAL, "%s/%s.tar", pNorvoInstallDir, szArchiveName);
   char *tarFile = SaveStr("%s/%s.tar", pNorvoInstallDir, szArchiveName);
   DeleteFile(tarFile, nullptr);
   PutMem(tarFile);
@@ -140,21 +140,21 @@ int Install()
   }
   PutMem(spoolDir);
 
-  SysCmd(CMD_CHMOD, 0, "755 %s/%s", pTargetInstallDir, szMakerDir);
-  SysCmd(CMD_CHMOD, 1, "4755 %s/%s", pAppDir, "nprnpxxtty");
-  SysCmd(CMD_CHMOD, 1, "4755 %s/%s", pAppDir, "nsf");
+  SysCmd(CMD_CHMOD, SYSCMD_QUIET, "755 %s/%s", pTargetInstallDir, szMakerDir);
+  SysCmd(CMD_CHMOD, SYSCMD_LOG, "4755 %s/%s", pAppDir, "nprnpxxtty");
+  SysCmd(CMD_CHMOD, SYSCMD_LOG, "4755 %s/%s", pAppDir, "nsf");
   return 0;
 }
 
 void NorvoClean(const char *workDir)
 {
   ChangeDirectory("/");
-  SysCmd(CMD_RM_R, 1, " %s", workDir);
+  SysCmd(CMD_RM_R, SYSCMD_LOG, " %s", workDir);
   if (flCreatedTmpDir) {
     ChangeDirectory("/usr");
     char parent[LINEBUF_SIZE];
     std::snprintf(parent, sizeof parent, "%s", StripFn(workDir));
-    SysCmd(CMD_RM_R, 1, " %s", parent);
+    SysCmd(CMD_RM_R, SYSCMD_LOG, " %s", parent);
   }
   // The queue tool is the suite's own program: run directly, not logged,
   // and whatever it answers, the installation is over.

@@ -1,5 +1,9 @@
 // setup: entry point. main is the installer's run sequence, step by step;
 // it ends the process and never returns.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -7,6 +11,23 @@
 #include "syscmd/SysCmd.h"
 
 namespace {
+
+// Started with descriptor 0, 1 or 2 closed (as some schedulers and remote
+// runners start programs), the first file the program opened would get its
+// number: the pool's /dev/zero would become standard input, and every
+// prompt would read zeros for ever. Each closed one is opened on /dev/null
+// first, so that a prompt meets the end of its input and output goes
+// nowhere. Without /dev/null the run cannot be made safe and ends.
+void OpenStandardDescriptors()
+{
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+      continue;
+    // The lowest free number: fd itself, as those below it are open.
+    if (open("/dev/null", O_RDWR) != fd)
+      _exit(1);
+  }
+}
 
 // The path we were started with, without trailing slashes ("/x/setup/" names
 // the program /x/setup as well); "setup" when it names nothing.
@@ -24,7 +45,13 @@ const char *StartPath(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+  OpenStandardDescriptors();
   const char *argv0 = StartPath(argc, argv);
+  const char *slash = std::strrchr(argv0, '/');
+  const char *name = slash ? slash + 1 : argv0;
+
+  // 0. Help and mistyped options, before anything is created or logged.
+  screenCommandLineOptions(argc, argv, name);
 
   // 1. Logging on, the default work area, an empty line buffer.
   flUseLog = 1;
@@ -33,16 +60,16 @@ int main(int argc, char **argv)
 
   // 2. Where the distribution is (our own directory) and who we are.
   pPathToSetup = GetToolPath(argv0);
-  const char *slash = std::strrchr(argv0, '/');
-  my_name = SaveStr_(slash ? slash + 1 : argv0);
+  my_name = SaveStr_(name);
 
   // 3. Locate the host commands; this writes the first log line.
   InitSysCmdList();
 
   // 4. The installation notes; the first fetch fixes the language.
   for (int i = 0; i < 5; ++i)
-    InstallInfo[i] = nlsSetupStrCvt(10 + i);
-  const int siteIds[4] = {10, 11, 17, 18};
+    InstallInfo[i] = nlsSetupStrCvt(MSG_INFO_FULL_PATH + i);
+  const int siteIds[4] = {MSG_INFO_FULL_PATH, MSG_INFO_SPECIFY_DIR, MSG_SITE_CREATE,
+                          MSG_SITE_IF_MISSING};
   for (int i = 0; i < 4; ++i)
     InstallSiteInfo[i] = nlsSetupStrCvt(siteIds[i]);
 

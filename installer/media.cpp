@@ -12,11 +12,6 @@
 
 namespace {
 
-constexpr int MSG_NO_LIST = 21;
-constexpr int MSG_NOT_ROOT = 35;
-constexpr int MSG_OLD_DAEMON = 62;
-constexpr int MSG_CONTINUE = 63;
-
 constexpr char END_OF_LIST[] = "end_of_list";
 // Answers to the continue prompt, by position: y, yes, n, no.
 constexpr char YES_NO[] = ",y,yes,n,no,";
@@ -93,7 +88,7 @@ int GetDisksData(const char *dir)
   if (GetFileContent(dir, "disks"))
     return 1;
   if (!GetFileContent(dir, "DISKS"))
-    ErrorMsg(2, 1, nlsSetupStrCvt(MSG_NO_LIST), szMakerDir);
+    ErrorMsg(LEVEL_FATAL, 1, nlsSetupStrCvt(MSG_NO_LIST), szMakerDir);
   UpperCaseList(LineBuf);
   return 1;
 }
@@ -128,7 +123,7 @@ void genZFile()
     bool segment = std::strncmp(w, "pkg_tar.", 8) == 0 || std::strncmp(w, "PKG_TAR.", 8) == 0;
     if (!segment || !FindFile(pNorvoInstallDir, w))
       continue;
-    SysCmd(-CMD_CAT, 2, "%s/%s >> %s/%s.tar.Z", pNorvoInstallDir, w, pNorvoInstallDir,
+    SysCmd(-CMD_CAT, SYSCMD_FATAL, "%s/%s >> %s/%s.tar.Z", pNorvoInstallDir, w, pNorvoInstallDir,
            szArchiveName);
   }
 }

@@ -26,11 +26,15 @@
 // Every word that ends up in a shell command line is checked before the line
 // changes anything: the list comes with the package, and a blank or a shell
 // metacharacter in it must not become a second command run as root.
+#include <fcntl.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "installer/setup.h"
 #include "syscmd/SysCmd.h"
@@ -63,12 +67,61 @@ enum PkgAttribute {
   ATTR_SED,
 };
 static constexpr char ReleaseOperators[] = ",<,<=,=,>,>=,";
+enum ReleaseOperator {
+  OP_OTHER = 0,
+  OP_LESS,
+  OP_LESS_EQUAL,
+  OP_EQUAL,
+  OP_GREATER,
+  OP_GREATER_EQUAL
+};
+
+// The item at 1-based position pos of a keyword list ("" past its end), for
+// the checks below: FindToken answers positions, and the switches read them
+// through the enums, so each list and its enum must stay in one order.
+static constexpr std::string_view KeywordAt(std::string_view list, int pos)
+{
+  size_t at = 1;
+  for (int i = 1; i < pos; ++i) {
+    size_t next = list.find(list[0], at);
+    if (next == std::string_view::npos)
+      return {};
+    at = next + 1;
+  }
+  return list.substr(at, list.find(list[0], at) - at);
+}
+static_assert(KeywordAt(PkgCommands, PKG_DIR) == "dir" &&
+                  KeywordAt(PkgCommands, PKG_DIRTO) == "dirto" &&
+                  KeywordAt(PkgCommands, PKG_TOUCH) == "t" &&
+                  KeywordAt(PkgCommands, PKG_COPY) == "c" && KeywordAt(PkgCommands, PKG_M) == "m" &&
+                  KeywordAt(PkgCommands, PKG_COMMENT) == "#" &&
+                  KeywordAt(PkgCommands, PKG_VERSION) == "v" &&
+                  KeywordAt(PkgCommands, PKG_S) == "s" &&
+                  KeywordAt(PkgCommands, PKG_NEWDIR) == "newdir" &&
+                  KeywordAt(PkgCommands, PKG_CHECKPS) == "checkps" &&
+                  KeywordAt(PkgCommands, PKG_ATTRIBUTES_ONLY).empty(),
+              "PkgCommands and enum PkgCommand in one order");
+static_assert(KeywordAt(PkgAttributes, ATTR_MODE) == "mode" &&
+                  KeywordAt(PkgAttributes, ATTR_BAT) == "bat" &&
+                  KeywordAt(PkgAttributes, ATTR_OWNER) == "owner" &&
+                  KeywordAt(PkgAttributes, ATTR_GROUP) == "group" &&
+                  KeywordAt(PkgAttributes, ATTR_LINK) == "link" &&
+                  KeywordAt(PkgAttributes, ATTR_NAME) == "name" &&
+                  KeywordAt(PkgAttributes, ATTR_SED) == "sed" &&
+                  KeywordAt(PkgAttributes, ATTR_SED + 1).empty(),
+              "PkgAttributes and enum PkgAttribute in one order");
+static_assert(KeywordAt(ReleaseOperators, OP_LESS) == "<" &&
+                  KeywordAt(ReleaseOperators, OP_LESS_EQUAL) == "<=" &&
+                  KeywordAt(ReleaseOperators, OP_EQUAL) == "=" &&
+                  KeywordAt(ReleaseOperators, OP_GREATER) == ">" &&
+                  KeywordAt(ReleaseOperators, OP_GREATER_EQUAL) == ">=" &&
+                  KeywordAt(ReleaseOperators, OP_GREATER_EQUAL + 1).empty(),
+              "ReleaseOperators and enum ReleaseOperator in one order");
 
 static constexpr char PkgWordDelims[] = " \r\n";
 static constexpr int MaxPkgWords = LINEBUF_SIZE / 2;  // a word and its delimiter each
 // GetFileLine reads at most this many characters of one physical line.
 static constexpr size_t PhysicalLineMax = 510;
-static constexpr int ReleaseUnknownMsg = 60;  // "failed ts get version"
 
 // One line of the list, split into words before anything runs: the commands
 // that follow may use the shared tokenizer and LineBuf themselves.
@@ -108,11 +161,11 @@ bool ReleaseConditionHolds(const char *release, const char *op, const char *vers
     return false;
   int order = strcmp(release, version);
   switch (FindToken(op, ReleaseOperators)) {
-    case 1: return order < 0;
-    case 2: return order <= 0;
-    case 3: return order == 0;
-    case 4: return order > 0;
-    case 5: return order >= 0;
+    case OP_LESS: return order < 0;
+    case OP_LESS_EQUAL: return order <= 0;
+    case OP_EQUAL: return order == 0;
+    case OP_GREATER: return order > 0;
+    case OP_GREATER_EQUAL: return order >= 0;
     default: return false;
   }
 }
@@ -136,7 +189,9 @@ static void RequireShellSafe(const char *word)
 {
   if (strlen(word) >= TOKENBUF_SIZE - 1)
     RefusePkgLine("the word \"%s\" is too long", word);
-  if (!IsShellSafeWord(word))
+  // A leading '-' would make the word an option of chmod, chown, ln or mv
+  // ("--reference=x") where the command expects a mode, a user or a path.
+  if (!IsShellSafeWord(word) || word[0] == '-')
     RefusePkgLine("refusing \"%s\": blanks and shell metacharacters are not allowed in "
                   "names, modes, owners and link paths",
                   word);
@@ -190,7 +245,7 @@ static bool ParsePkgLine(const PkgLine &line, PkgAction &action)
     if (command == PKG_VERSION) {
       struct utsname host;
       if (uname(&host) != 0) {
-        perror(nlsSetupStrCvt(ReleaseUnknownMsg));
+        perror(nlsSetupStrCvt(MSG_NO_RELEASE));
         if (at + 1 >= line.count)
           return false;
         action = {PKG_ATTRIBUTES_ONLY, line.word[at + 1], nullptr, at + 2};
@@ -242,8 +297,8 @@ static int ParsePkgAttributes(PkgLine &line, int first, PkgAttr *attrs)
   return n;
 }
 
-// Checks every word of the line that a shell will see. The sed script is a
-// script by design and goes to sed as one quoted argument.
+// Checks every word of the line that a shell will see. The sed arguments
+// are sed's by design and go to sed quoted, each word on its own.
 static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, int n)
 {
   bool objectInShell = action.command != PKG_M && action.command != PKG_S &&
@@ -261,43 +316,68 @@ static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, in
     RequireShellSafe(action.dest);
 }
 
-// The sed script as one argument of a SysCmd line: single-quoted for the
-// shell that runs sed, escaped for the double quotes SysCmd puts around the
-// whole command. Saved string.
-static char *QuoteSedScript(const char *script)
+// The sed arguments for a SysCmd line: the value split into words where the
+// list splits words (blanks and line ends that no backslash escapes), each
+// word single-quoted for the shell that runs sed and escaped for the double
+// quotes SysCmd puts around the whole command, so that every word reaches sed
+// as one argument exactly as written, backslashes included. Saved string.
+static char *QuoteSedArguments(const char *value)
 {
-  char *quoted = static_cast<char *>(GetMemOrDie(strlen(script) * 5 + 3));
+  // At most five bytes for each character, a blank and two quotes per word.
+  size_t len = strlen(value);
+  char *quoted = static_cast<char *>(GetMemOrDie(len * 5 + (len / 2 + 1) * 3 + 1));
   char *out = quoted;
-  *out++ = '\'';
-  for (const char *p = script; *p; ++p) {
-    if (*p == '\'') {
+  auto put = [&out](char c) {
+    if (c == '\'') {
       memcpy(out, "'\\\\''", 5);  // '\'' with its backslash escaped
       out += 5;
-      continue;
+      return;
     }
-    if (strchr("\\\"$`", *p))
+    if (strchr("\\\"$`", c))
       *out++ = '\\';
-    *out++ = *p;
+    *out++ = c;
+  };
+  for (const char *p = value;;) {
+    p += strspn(p, PkgWordDelims);
+    if (!*p)
+      break;
+    if (out != quoted)
+      *out++ = ' ';
+    *out++ = '\'';
+    for (; *p && !strchr(PkgWordDelims, *p); ++p) {
+      put(*p);
+      if (*p == '\\' && p[1])
+        put(*++p);  // the escaped character stays in the word, a blank too
+    }
+    *out++ = '\'';
   }
-  *out++ = '\'';
   *out = '\0';
   return quoted;
 }
 
-static void EditWithSed(const char *object, const char *script)
+static void EditWithSed(const char *object, const char *value)
 {
-  char *quoted = QuoteSedScript(script);
+  char *quoted = QuoteSedArguments(value);
+  char *tmp = SaveStr("/tmp/%s.tmp", my_name);
   // The name in /tmp is fixed: whatever lies there (a link planted to make
-  // root write elsewhere) goes first.
-  SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", my_name);
+  // root write elsewhere) goes first. Anyone can plant another between the
+  // removal and the writes, so the file is then made anew, exclusively and
+  // never through a link: a planted name ends the run before anything is
+  // written. Nobody else can replace root's file in the sticky /tmp.
+  SysCmd(CMD_RM, SYSCMD_QUIET, "%s", tmp);
+  int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0)
+    RefusePkgLine("cannot create the temporary file %s: %s", tmp, strerror(errno));
+  close(fd);
   // The temporary file starts as a copy of the object, so that the copy back
   // with -p keeps the object's mode and owner (an edited script stays
   // executable, a mode set earlier on the line stays set).
-  SysCmd(CMD_CP, SYSCMD_QUIET, "%s/%s /tmp/%s.tmp", pAppDir, object, my_name);
+  SysCmd(CMD_CP, SYSCMD_QUIET, "%s/%s %s", pAppDir, object, tmp);
   // Without the log redirection: sed's output is the edited file.
-  SysCmd(-CMD_SED, SYSCMD_FATAL, "%s %s/%s > /tmp/%s.tmp", quoted, pAppDir, object, my_name);
-  SysCmd(CMD_CP, SYSCMD_QUIET, "/tmp/%s.tmp %s/%s", my_name, pAppDir, object);
-  SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", my_name);
+  SysCmd(-CMD_SED, SYSCMD_FATAL, "%s %s/%s > %s", quoted, pAppDir, object, tmp);
+  SysCmd(CMD_CP, SYSCMD_QUIET, "%s %s/%s", tmp, pAppDir, object);
+  SysCmd(CMD_RM, SYSCMD_QUIET, "%s", tmp);
+  PutMem(tmp);
   PutMem(quoted);
 }
 
@@ -306,8 +386,8 @@ static void EditWithSed(const char *object, const char *script)
 static void LinkPkgObject(const char *object, const char *linkPath)
 {
   switch (GetFileType(linkPath)) {
-    case 0: break;
-    case 2: SysCmd(CMD_RM, SYSCMD_FATAL, "%s", linkPath); break;
+    case FILE_TYPE_NONE: break;
+    case FILE_TYPE_LINK: SysCmd(CMD_RM, SYSCMD_FATAL, "%s", linkPath); break;
     default:
       RefusePkgLine("%s exists and is not a symbolic link; it is not replaced by a link", linkPath);
   }
@@ -322,7 +402,7 @@ static void ApplyPkgAttribute(const char *object, const PkgAttr &attr)
       char *wrapper = SaveStr("/usr/bin/%s", attr.value);
       // Writing through a link left there would overwrite the program the
       // link points to (often pAppDir/<object> itself) with its own wrapper.
-      if (GetFileType(wrapper) == 2)
+      if (GetFileType(wrapper) == FILE_TYPE_LINK)
         SysCmd(CMD_RM, SYSCMD_FATAL, "%s", wrapper);
       GenSimpleScript(wrapper, ScriptShShell, SimpleScript, pAppDir, pAppDir, object);
       PutMem(wrapper);
@@ -388,7 +468,7 @@ static int RunPkgLine(const char *pkgDirName, const PkgAction &action, const Pkg
 int ProcessPkgList(const char *pkgDirName)
 {
   char *listPath = SaveStr("%s/%s/pkg.list", pNorvoInstallDir, pkgDirName);
-  OpenInputFile(listPath, 2);
+  OpenInputFile(listPath, LEVEL_FATAL);
   PkgListPath = listPath;
   PkgLineNo = 0;
 

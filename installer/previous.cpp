@@ -26,6 +26,34 @@ bool IsSameDirectory(const char *app, const char *dest)
          sa.st_dev == sd.st_dev && sa.st_ino == sd.st_ino;
 }
 
+// Makes room at toApp for the application directory that moves there. A
+// link there (the well-known link of an earlier installation elsewhere) is
+// removed. Anything else is never removed but renamed to the first free
+// "<toApp>.old-<n>", and the name goes into the log: it may be the only
+// complete copy of the installation, left by a move across file systems
+// that was cut off while the old tree was being removed (the re-run then
+// finds the remains of the old tree through the well-known location).
+void SetAsideDestination(const char *toApp)
+{
+  struct stat st;
+  if (lstat(toApp, &st) != 0)
+    return;
+  if (S_ISLNK(st.st_mode)) {
+    SysCmd(CMD_RM, SYSCMD_LOG, "%s", toApp);
+    return;
+  }
+  char *aside = nullptr;
+  for (int n = 1;; ++n) {
+    aside = SaveStr("%s.old-%d", toApp, n);
+    if (lstat(aside, &st) != 0)
+      break;
+    PutMem(aside);
+  }
+  SysCmd(CMD_MV, SYSCMD_FATAL, "%s %s", toApp, aside);
+  PutLogMsg("WARNING_MSG: %s was there already; it is kept as %s\n", toApp, aside);
+  PutMem(aside);
+}
+
 }  // namespace
 
 char *locatePreviousInstallation()
@@ -58,16 +86,17 @@ void moveInstallation(const char *fromBase, const char *toBase)
     PutMem(toApp);
     return;
   }
-  SysCmd(CMD_RM_R, 1, " %s", toApp);
+  SetAsideDestination(toApp);
   PutMem(toApp);
   char *toMaker = SaveStr("%s/%s", toBase, szMakerDir);
   CreateFile(toMaker, nullptr, "755", nullptr, nullptr);
   PutMem(toMaker);
   // The table gives mv its -f already; the line carries it twice.
-  SysCmd(CMD_MV, 2, "-f %s/%s/%s %s/%s", fromBase, szMakerDir, szProductDir, toBase, szMakerDir);
+  SysCmd(CMD_MV, SYSCMD_FATAL, "-f %s/%s/%s %s/%s", fromBase, szMakerDir, szProductDir, toBase,
+         szMakerDir);
   if (std::strcmp(toBase, WELL_KNOWN_BASE) != 0) {
-    SysCmd(CMD_RM, 1, "%s/%s/%s", WELL_KNOWN_BASE, szMakerDir, szProductDir);
-    SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", toBase, szMakerDir, szProductDir, WELL_KNOWN_BASE,
-           szMakerDir, szProductDir);
+    SysCmd(CMD_RM, SYSCMD_LOG, "%s/%s/%s", WELL_KNOWN_BASE, szMakerDir, szProductDir);
+    SysCmd(CMD_LN, SYSCMD_FATAL, "-s %s/%s/%s %s/%s/%s", toBase, szMakerDir, szProductDir,
+           WELL_KNOWN_BASE, szMakerDir, szProductDir);
   }
 }

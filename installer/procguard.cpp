@@ -14,13 +14,6 @@ namespace {
 constexpr int WAIT_CHECKS = 6;
 constexpr unsigned WAIT_STEP = 5;
 
-// Message ids of the menu, in the order they are shown.
-constexpr int MSG_RUNNING = 66;
-constexpr int MSG_CHOOSE = 67;
-constexpr int MSG_WAIT = 68;
-constexpr int MSG_QUIT = 69;
-constexpr int MSG_SELECT = 70;
-
 }  // namespace
 
 bool QuitForRunningProcesses(const char *names)

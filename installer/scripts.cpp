@@ -263,7 +263,7 @@ static int CurrentYear()
 // and writes the shell line and the banner. Null when not opened.
 static FILE *StartScript(const char *path, const char *shellLine)
 {
-  FILE *script = OpenFile(nullptr, path, "w+", 1);
+  FILE *script = OpenFile(nullptr, path, "w+", LEVEL_WARNING);
   if (!script)
     return nullptr;
   fprintf(script, "%s\n", shellLine);
@@ -304,7 +304,7 @@ bool generateNorvoNSFScript(const char *path, const char *shellLine, const char 
 void GenSimpleScript(const char *path, const char *shellLine, const char *tmpl, const char *dir,
                      const char *toolDir, const char *toolName)
 {
-  FILE *script = OpenFile(nullptr, path, "w+", 1);
+  FILE *script = OpenFile(nullptr, path, "w+", LEVEL_WARNING);
   if (!script)
     return;
   char banner[sizeof ScriptCopyRight + 16];
@@ -331,7 +331,7 @@ bool createPrintingSubsystemFile(const char *appDir)
 // dangling) so that a new link can take its place. Anything else is kept.
 static void RemoveOldLink(const char *path)
 {
-  if (GetFileType(path) == 2)
+  if (GetFileType(path) == FILE_TYPE_LINK)
     SysCmd(CMD_RM, SYSCMD_FATAL, "%s", path);
 }
 
@@ -344,7 +344,7 @@ void createInstallationDirectories(const char *base)
   char *appDir = SaveStr("%s/%s/%s", base, szMakerDir, szProductDir);
   CreateFile(appDir, nullptr, "775", nullptr, nullptr);
   char *makerDir = SaveStr("/usr/%s", szMakerDir);
-  if (GetFileType(makerDir) == 0)
+  if (GetFileType(makerDir) == FILE_TYPE_NONE)
     CreateFile(makerDir, nullptr, "775", nullptr, nullptr);
   // A fresh installation found no installation through the well-known
   // link; a link still there points nowhere and is replaced.

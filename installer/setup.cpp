@@ -61,7 +61,7 @@ char *AbsolutePath(const char *path)
 void RefuseUnsafePath(const char *path)
 {
   if (!IsShellSafeWord(path))
-    ErrorMsg(2, 2,
+    ErrorMsg(LEVEL_FATAL, 2,
              "refusing the directory \"%s\": blanks and shell special characters are not allowed",
              path);
 }
@@ -69,7 +69,7 @@ void RefuseUnsafePath(const char *path)
 [[noreturn]] void CannotOpenWorkArea(const char *dir)
 {
   flCreatedTmpDir = 0;
-  std::printf(nlsSetupStrCvt(3), dir);
+  std::printf(nlsSetupStrCvt(MSG_CANNOT_OPEN), dir);
   std::printf("\n\n");
   exit_app(2);
 }
@@ -104,7 +104,43 @@ void SetWorkArea(const char *arg)
                                                 : SaveStr("%s/%sInstall", dir, szMakerDir);
 }
 
+// The command line, one line for each argument.
+void PrintUsage(FILE *out, const char *name)
+{
+  std::fprintf(out,
+               "usage: %s [<work-area parent>] [install <base>] [-v]\n"
+               "  <work-area parent>  directory that receives the work area %sInstall (default\n"
+               "                      /tmp); made when missing and then removed at the end; a\n"
+               "                      name that starts with \"-\" is given as \"./-name\"\n"
+               "  install <base>      install into <base>/%s/%s (default: the base of the\n"
+               "                      earlier installation, else %s)\n"
+               "  -v                  print the version on standard error and exit\n"
+               "  -h, --help          print this help and exit\n",
+               name, szMakerDir, szMakerDir, szProductDir, szDefaultBase);
+}
+
 }  // namespace
+
+void screenCommandLineOptions(int argc, char **argv, const char *name)
+{
+  for (int i = 1; i < argc; ++i) {
+    const char *word = argv[i];
+    if (FindToken(word, kOptions) == OPT_INSTALL) {
+      ++i;  // the base, whatever it looks like
+      continue;
+    }
+    if (word[0] != '-' || FindToken(word, kOptions) == OPT_VERSION)
+      continue;
+    if (std::strcmp(word, "-h") == 0 || std::strcmp(word, "--help") == 0) {
+      PrintUsage(stdout, name);
+      std::fflush(stdout);
+      exit_app(0);
+    }
+    std::fprintf(stderr, "ERROR: unknown option %s\n", word);
+    PrintUsage(stderr, name);
+    exit_app(2);
+  }
+}
 
 void parseCommandLineOptions(int argc, char **argv)
 {

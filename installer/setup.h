@@ -7,15 +7,15 @@
 // change on the host goes through SysCmd; every string kept here is a saved
 // string that lives until the process ends.
 //
-// Exit statuses: 0 normal end and every refusal the user can act on, 1 a
-// fatal command failure or exhausted memory, 2 the work area given on the
-// command line cannot be created.
+// Exit statuses: 0 normal end, -v, -h and every refusal the user can act on,
+// 1 a fatal command failure or exhausted memory, 2 an unknown option or a
+// work area given on the command line that cannot be created.
 #ifndef NORVO_SETUP_H
 #define NORVO_SETUP_H
 
 #include "utils/utils.h"
 
-// ---- Entry, command line and run sequence (main.cpp, setup.cpp) -----------
+// ---- Entry, command line and run sequence (main.cpp, setup.cpp, install.cpp)
 
 // Fixed words the installer builds its paths and names from.
 inline constexpr char szMakerDir[] = "Norvo";  // <base>/Norvo/npxx
@@ -40,6 +40,12 @@ extern const char *InstallSiteInfo[4];  // messages 10, 11, 17, 18, filled by ma
 // Programs that must not run while an earlier installation is replaced.
 extern const char pBinaryInstanceCheckList[];
 
+// Before anything else of the run (nothing is created, logged or changed
+// yet): "-h" or "--help" prints the usage with the program's name on
+// standard output and exits 0; any other word that starts with '-' (but "-v",
+// and the word behind "install") is an unknown option: "ERROR: unknown
+// option" with the word and the usage on standard error, exit 2.
+void screenCommandLineOptions(int argc, char **argv, const char *name);
 // Reads the command line: "install <dir>", "-v" and a work-area parent
 // directory. "-v" prints the version and exits 0; a work area that cannot
 // be created exits 2.
@@ -65,6 +71,82 @@ void runInstallation();
 // English text of its id.
 constexpr int NLS_SETUP_COUNT = 71;  // ids 0..70
 
+// Message ids: the position of each text in the tables below.
+enum SetupMessage : int {
+  MSG_EXIT_HELP = 0,          // "~e Exit Help"
+  MSG_CONTENTS = 1,           // "~c Contents"
+  MSG_BACK = 2,               // "~b Back"
+  MSG_CANNOT_OPEN = 3,        // "ERROR: couldn't open %s" (a work-area parent)
+  MSG_CANNOT_EJECT = 4,       // the diskette cannot be ejected
+  MSG_NO_DISKETTE = 5,        // the diskette cannot be detected
+  MSG_INSERT_DISKETTE = 6,    // "Please insert install diskette %i and press enter"
+  MSG_ENTER_INSTALL_DIR = 7,  // prompt for the installation directory [%s]
+  MSG_USE_DIR = 8,            // "Do you want to use %s"
+  MSG_RETURN_TO_MENU = 9,     // "Do you want to return to Setup Menu"
+  MSG_INFO_FULL_PATH = 10,    // installation notes, five lines: 10 to 14
+  MSG_INFO_SPECIFY_DIR = 11,
+  MSG_INFO_NORVO_DIR = 12,
+  MSG_INFO_WILL_CREATE = 13,
+  MSG_INFO_IF_MISSING = 14,
+  MSG_WRONG_ARGUMENTS = 15,  // interface-program lines, the same in every language
+  MSG_CONSULT_ADMIN = 16,
+  MSG_SITE_CREATE = 17,  // installation-site notes: 10, 11, 17, 18
+  MSG_SITE_IF_MISSING = 18,
+  MSG_NO_DISKETTE_0 = 19,         // install diskette 0 not found
+  MSG_QUEUES_INVALID = 20,        // another directory invalidates print queues [%s]
+  MSG_NO_LIST = 21,               // "can't open file, %sInstall/disks"
+  MSG_CREATING_DISKETTE = 22,     // "\nCreating diskette %i "
+  MSG_INSERT_DOS = 23,            // insert DOS diskette (%i) and press enter
+  MSG_NO_FLOPPY_LIST = 24,        // /floppy/floppy0/disks cannot be opened
+  MSG_INSERT_DISKETTE_NL = 25,    // insert diskette %i and press enter, newline
+  MSG_NO_DIR_LIST = 26,           // "can't open file, %s/disks\n"
+  MSG_CONFIGURING = 27,           // "\nImplementing configuration\n"
+  MSG_STOP_ALL = 28,              // "stop all"
+  MSG_NO_DEVICE = 29,             // device /dev/%s not found
+  MSG_CLIENT_NAME_FIRST = 30,     // the client's name comes before registering
+  MSG_DAEMON_STARTING = 31,       // "\nStarting Norvo print daemon.\n"
+  MSG_DAEMON_STOPPING = 32,       // "\nStopping Norvo print daemon.\n"
+  MSG_REMOVING_PRINTERS = 33,     // "\nRemoving Existing Printers \n"
+  MSG_PRINTER_TO_REMOVE = 34,     // prompt for the printer to remove
+  MSG_NOT_ROOT = 35,              // "%s is logged in\nYou must become root to run %s\n"
+  MSG_PRESS_RETURN = 36,          // "\nPress <Return> to continue. "
+  MSG_PRINTER_TO_REMOVE_NL = 37,  // the same prompt behind a newline
+  MSG_SAVED_UPDATE = 38,          // "%s has been saved. Do want to update it"
+  MSG_OFFSET_FILES = 39,          // offset_files note of the diskette set
+  MSG_DISABLED_ENABLED = 40,      // choices "_disabled,_enabled"
+  MSG_NO_YES = 41,                // choices "_No,_Yes"
+  MSG_EXISTING_DIR = 42,          // "\nExisting installation directory [%s]\n "
+  MSG_EXISTING_PRINTERS = 43,     // "Existing printer list:\n "
+  MSG_SAVED_PRINTERS = 44,        // "Saved printer list:\n"
+  MSG_INTERFACES = 45,            // choices "none,GUI,TTY"
+  MSG_CONNECTIONS = 46,           // choices of the connection
+  MSG_TRANSPORTS = 47,            // choices "_TCP/IP,_local device"
+  MSG_FEATURES = 48,              // choices of the feature selection
+  MSG_WORK_TOO_SMALL = 49,        // not enough space in the work area %s (%e bytes)
+  MSG_NONE_TTY = 50,              // choices "_none,    ,_TTY"
+  MSG_NO_PPD = 51,                // "\nUnable to locate ppd files ppd/* \n"
+  MSG_INSERT_DISKETTE_ONLY = 52,  // "Please insert install diskette %i\n"
+  MSG_INSERT_DOS_ONLY = 53,       // "Please insert DOS formatted diskette (%i)\n"
+  MSG_REMOVE_PACKAGES = 54,       // packages to remove before the upgrade (%s)
+  MSG_BASE_TOO_SMALL = 55,        // not enough space at the base %s (%e bytes)
+  MSG_SHARED_TOO_SMALL = 56,      // one file system for both: %s, %s, %e bytes
+  MSG_EMPTY = 57,                 // ""
+  MSG_SETUP_ERROR = 58,           // "setup: ERROR"
+  MSG_KILLED_DAEMON = 59,         // "killed NPrintD %s\n"
+  MSG_NO_RELEASE = 60,            // "failed ts get version" (uname failed)
+  MSG_WRONG_VERSION = 61,         // the wrong version of the software
+  MSG_OLD_DAEMON = 62,            // the earlier print daemon NPrintD (%s x3, %s)
+  MSG_CONTINUE = 63,              // "\nDo You want to continue with the installation? [yn] "
+  MSG_READING_DISKETTE = 64,      // "Reading diskette %i\n"
+  MSG_NO_SIZE_FILE = 65,          // isize or tsize missing
+  MSG_RUNNING = 66,               // process guard: the running programs follow
+  MSG_CHOOSE = 67,                // "Would you like to:\n"
+  MSG_WAIT = 68,                  // "1.  Wait 30 seconds ..."
+  MSG_QUIT = 69,                  // "2.  Quit the installation\n"
+  MSG_SELECT = 70,                // "\nEnter a selection:  "
+};
+static_assert(MSG_SELECT + 1 == NLS_SETUP_COUNT, "one name for every message id");
+
 extern const char *const NLS_ENGLISH[NLS_SETUP_COUNT];
 extern const char *const NLS_SPANISH[NLS_SETUP_COUNT];
 extern const char *const NLS_ITALIAN[NLS_SETUP_COUNT];
@@ -81,7 +163,7 @@ extern const char *const *pCurLang;
 // text is constant; an id outside 0..70 gives "".
 const char *nlsSetupStrCvt(int id);
 
-// ---- Previous installation (setup.cpp and others) --------------------------
+// ---- Previous installation (previous.cpp; StripToBaseName in setup.cpp) ----
 
 // Shortens path in place to an installation base: cut at the first "npxx",
 // then at the first "Norvo", then drop one trailing '/' unless the path is
@@ -92,14 +174,16 @@ char *StripToBaseName(char *path);
 // "/usr", a link the base of its target (a relative target taken from /usr;
 // a dangling link counts too). Null when nothing is there. Saved string.
 char *locatePreviousInstallation();
-// Moves the application directory of base fromBase into base toBase: the
-// destination's application directory is removed, toBase/Norvo made (755),
+// Moves the application directory of base fromBase into base toBase: a
+// link at the destination's application directory is removed, anything
+// else there is renamed to "<dir>.old-<n>" (named in the log; it may be the
+// only complete copy left by an interrupted move), toBase/Norvo made (755),
 // the directory moved, and unless toBase is /usr the well-known location
 // becomes a link to it. Nothing happens when both name one directory. A
 // failed move or link ends the process with status 1.
 void moveInstallation(const char *fromBase, const char *toBase);
 
-// ---- Distribution media ----------------------------------------------------
+// ---- Distribution media (media.cpp) ----------------------------------------
 // The distribution list "disks" (or "DISKS" of a DOS medium) names every file
 // of the distribution, the archive segments pkg_tar.* in joining order, and
 // ends with the word end_of_list.
@@ -117,7 +201,7 @@ bool readyForInstallation();
 // list order, to <work>/Linuxi386Npxx.tar.Z; a failed append ends the process.
 void genZFile();
 
-// ---- Free space -------------------------------------------------------------
+// ---- Free space (freespace.cpp) --------------------------------------------
 
 // Returns when the work area can take tsize and baseDir/makerWord/npxx can take
 // isize (each + 40, in df's units; one file system must take both), counting
@@ -126,7 +210,7 @@ void genZFile();
 // status 0. A work area whose file system cannot be measured is not checked.
 void FreeSpaceForInstall(const char *workDir, const char *baseDir, const char *makerWord);
 
-// ---- Process guard ----------------------------------------------------------
+// ---- Process guard (procguard.cpp) -----------------------------------------
 
 // While a program of names (",a,b,") runs, shows them with a menu (messages
 // 66-70) on stdout and reads one selection from stdin: 1 waits up to 30
@@ -134,7 +218,7 @@ void FreeSpaceForInstall(const char *workDir, const char *baseDir, const char *m
 // false when none of them runs (at once or after a wait).
 bool QuitForRunningProcesses(const char *names);
 
-// ---- Package list -----------------------------------------------------------
+// ---- Package list (pkglist.cpp) --------------------------------------------
 // Works through <work area>/<pkgDirName>/pkg.list line by line: copies,
 // touches, new directories, modes, owners, groups, links, renames, sed edits,
 // /usr/bin wrappers, release conditions and process checks (see pkglist.cpp
@@ -150,7 +234,7 @@ int ProcessPkgList(const char *pkgDirName);
 // "<=", "=", ">", ">="; any other operator, or a null argument, never holds.
 bool ReleaseConditionHolds(const char *release, const char *op, const char *version);
 
-// ---- Printing subsystem and scripts ---------------------------------------
+// ---- Printing subsystem and scripts (scripts.cpp) --------------------------
 // Script texts. Every generated script is ScriptShShell and a newline, the
 // banner ScriptCopyRight filled with the current year (five lines of 63
 // columns and an empty line), then its template formatted with its

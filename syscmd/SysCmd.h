@@ -118,7 +118,9 @@ int SysCmdStatus(int rc, int savedErrno, char *why, size_t whySize);
 // The exit status is not examined; nothing is logged.
 ResponseNode *GetCmdResponse(int index, const char *pattern, const char *fmt, ...)
     NORVO_PRINTF(3, 4);
-// The same lines in one saved string, each ending in '\n'; null for none.
+// The kept lines in one saved string, each whole (however long) and ending
+// in '\n': the output exactly, plus a '\n' behind a last line without one.
+// Null for none.
 char *GetCmdResponseStr(int index, const char *pattern, const char *fmt, ...) NORVO_PRINTF(3, 4);
 // Releases every node; returns null.
 ResponseNode *FreeResponseList(ResponseNode *list);

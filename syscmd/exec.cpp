@@ -83,16 +83,29 @@ NORVO_PRINTF(2, 0) FILE *OpenCapture(int index, const char *fmt, va_list args)
 }
 
 // Reads the pipe to its end; calls keep(text, length) for every line that
-// holds pattern (every line for a null or empty pattern).
+// holds pattern (every line for a null or empty pattern). With pieces, a line
+// longer than CMDLINE_SIZE - 1 characters comes in pieces of that length,
+// each a line of its own (the response list's nodes); without, every line
+// comes whole, however long.
 template <typename Keep>
-void ReadResponse(FILE *pipe, const char *pattern, Keep keep)
+void ReadResponse(FILE *pipe, const char *pattern, bool pieces, Keep keep)
 {
-  char buf[CMDLINE_SIZE];
+  char *buf = nullptr;
+  size_t size = 0;
   bool all = !pattern || !*pattern;
-  while (fgets(buf, sizeof buf, pipe)) {
-    if (all || strstr(buf, pattern))
-      keep(buf, strlen(buf));
+  for (ssize_t got; (got = getline(&buf, &size, pipe)) > 0;) {
+    size_t len = static_cast<size_t>(got);
+    size_t step = pieces ? CMDLINE_SIZE - 1 : len;
+    for (size_t at = 0; at < len; at += step) {
+      size_t n = len - at < step ? len - at : step;
+      char saved = buf[at + n];
+      buf[at + n] = '\0';
+      if (all || strstr(buf + at, pattern))
+        keep(buf + at, n);
+      buf[at + n] = saved;
+    }
   }
+  free(buf);
 }
 
 // Waits for a command that starts a daemon until a process of its name
@@ -223,7 +236,7 @@ ResponseNode *GetCmdResponse(int index, const char *pattern, const char *fmt, ..
     return nullptr;
   ResponseNode *first = nullptr;
   ResponseNode **tail = &first;
-  ReadResponse(pipe, pattern, [&](const char *text, size_t len) {
+  ReadResponse(pipe, pattern, true, [&](const char *text, size_t len) {
     auto *node = static_cast<ResponseNode *>(GetMem(sizeof(ResponseNode) + len + 1));
     if (!node)
       return;
@@ -246,7 +259,7 @@ char *GetCmdResponseStr(int index, const char *pattern, const char *fmt, ...)
     return nullptr;
   char *result = nullptr;
   size_t used = 0;
-  ReadResponse(pipe, pattern, [&](const char *text, size_t len) {
+  ReadResponse(pipe, pattern, false, [&](const char *text, size_t len) {
     size_t size = used + len + 2;
     char *grown = static_cast<char *>(result ? AdjustMem(result, size) : GetMem(size));
     if (!grown)

@@ -110,9 +110,9 @@ void ErrorMsg(int level, int status, const char *fmt, ...)
     std::vsnprintf(Line, sizeof Line, fmt, again);
   }
   va_end(again);
-  if (level == 1) {
+  if (level == LEVEL_WARNING) {
     std::fprintf(stderr, "WARNING: %s\n", Line);
-  } else if (level == 2) {
+  } else if (level == LEVEL_FATAL) {
     std::fprintf(stderr, common_116, Line);
     std::exit(status);
   }

@@ -1,6 +1,7 @@
 // The run's log file, text files, and the host services that go through the
 // command table: creating, deleting and renaming files; user, host and
 // environment values; detection of the LPRng spooler.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,7 +38,7 @@ void PutLogMsg(const char *fmt, ...)
   if (!flUseLog || !my_name)
     return;
   pLogPath = "/tmp";
-  const char *mode = flInit ? "wt" : "at";
+  bool first = flInit != 0;
   flInit = 0;
 
   char path[PATH_MAX];
@@ -46,15 +47,28 @@ void PutLogMsg(const char *fmt, ...)
     fprintf(stderr, common_007, path);
     return;
   }
-  // Created through the command table like every host change; quietly, so
-  // that creating the log never writes to the log.
-  const char *logName = path + strlen(pLogPath) + 1;
-  if (!FindFile(pLogPath, logName)) {
-    SysCmd(CMD_TOUCH, SYSCMD_QUIET, "%s/%s", pLogPath, logName);
-    SysCmd(CMD_CHMOD, SYSCMD_QUIET, "666 %s/%s", pLogPath, logName);
+  // Anyone can plant a link at a fixed name in /tmp, to make root overwrite
+  // the file it names or create one where it points. The first message of
+  // the run therefore removes whatever lies at the path (the entry itself,
+  // never what a link names) and creates a new file exclusively; later
+  // messages append to that file and never follow a link. Nobody else can
+  // replace root's file in the sticky /tmp, so the commands' redirections
+  // append to it too.
+  // A log removed during the run is made anew, exclusively as well.
+  int fd = -1;
+  if (first)
+    unlink(path);
+  else
+    fd = open(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && (first || errno == ENOENT)) {
+    fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0)
+      fchmod(fd, 0666);  // every user's run may write it, whatever the umask
   }
-  pLog = fopen(path, mode);
+  pLog = fd >= 0 ? fdopen(fd, "a") : nullptr;
   if (!pLog) {
+    if (fd >= 0)
+      close(fd);
     fprintf(stderr, common_007, path);
     return;
   }

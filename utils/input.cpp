@@ -82,9 +82,9 @@ FILE *OpenFile(FILE *old, const char *path, const char *mode, int level)
     fclose(old);
   FILE *f = path ? fopen(path, mode) : nullptr;
   if (!f) {
-    if (level == 2)
+    if (level == LEVEL_FATAL)
       SysError(common_115, path ? path : "(null)");
-    if (level == 1)
+    if (level == LEVEL_WARNING)
       fprintf(stderr, common_114, path ? path : "(null)");
   }
   return f;
@@ -101,9 +101,9 @@ FILE *OpenFileF(FILE *old, const char *mode, int level, const char *fmt, ...)
     // Opening a cut-down path would open the wrong file: refuse instead.
     if (old)
       fclose(old);
-    if (level == 2)
+    if (level == LEVEL_FATAL)
       SysError(common_115, path);
-    if (level == 1)
+    if (level == LEVEL_WARNING)
       fprintf(stderr, common_114, path);
     return nullptr;
   }
@@ -361,7 +361,7 @@ char *GetSavedFileContent(const char *dir, const char *name)
   size_t size = static_cast<size_t>(SavedFileSize);
   char *text = static_cast<char *>(GetMem(size + 1));
   if (!text) {
-    ErrorMsg(1, 0, "%s", common_109);
+    ErrorMsg(LEVEL_WARNING, 0, "%s", common_109);
     return nullptr;
   }
   // A one-byte file is taken as empty: its byte is not read.
@@ -413,12 +413,12 @@ int GetFileType(const char *path)
 {
   struct stat st;
   if (!path || lstat(path, &st) != 0)
-    return 0;
+    return FILE_TYPE_NONE;
   if (S_ISDIR(st.st_mode))
-    return 1;
+    return FILE_TYPE_DIRECTORY;
   if (S_ISLNK(st.st_mode))
-    return 2;
-  return 3;
+    return FILE_TYPE_LINK;
+  return FILE_TYPE_OTHER;
 }
 
 int FindFile(const char *dir, const char *name)

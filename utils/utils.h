@@ -157,7 +157,12 @@ extern int FileStatus;          // input file: 0 open, 1 closed/at end, 2 open f
 extern long SavedFileSize;      // size of the file last read by GetSavedFileContent
 extern int flInputFilterState;  // 1 (default): GetLine drops comments and blanks
 
-// Error levels of the openers: 0 silent, 1 message and go on, 2 fatal.
+// Error levels of the openers and of ErrorMsg.
+enum ErrorLevel : int {
+  LEVEL_SILENT = 0,   // no message
+  LEVEL_WARNING = 1,  // a message, and the caller goes on
+  LEVEL_FATAL = 2,    // a message, and the process ends
+};
 // Closes `old` (if any) and opens path with the stdio mode; null on failure.
 // Level 2 ends the process (SysError, exit status 1).
 FILE *OpenFile(FILE *old, const char *path, const char *mode, int level);
@@ -197,7 +202,13 @@ char *GetSavedFileContent(const char *dir, const char *name);
 char *FileSearch(const char *path, const char *pattern, int level);
 long GetFileSize(const char *path);  // 0 when it cannot be examined
 long GetFileTime(const char *path);  // modification time, 0 when unknown
-// 0 no such entry, 1 directory, 2 symbolic link (not followed), 3 other.
+// What GetFileType finds at a path (a link is not followed).
+enum FileType : int {
+  FILE_TYPE_NONE = 0,  // no such entry
+  FILE_TYPE_DIRECTORY = 1,
+  FILE_TYPE_LINK = 2,  // a symbolic link, dangling or not
+  FILE_TYPE_OTHER = 3,
+};
 int GetFileType(const char *path);
 // 1 when the entry exists in its directory's listing (exact name, any kind,
 // dangling links too). A null dir takes name as the whole path; a null or
@@ -228,7 +239,9 @@ char *GetToolPath(const char *argv0);
 
 // ---- Logging, host files and environment (hostfiles.cpp) ------------------
 // The log is /tmp/<my_name>.log (mode 666): the first message of a run
-// truncates it, later ones append; written only while flUseLog is set. Host
+// removes whatever lies there and creates a new file exclusively (never
+// through a link), later ones append without following a link; written
+// only while flUseLog is set. Host
 // changes go through SysCmd with command-table indices.
 extern const char *pLogPath;  // directory of the log file, "/tmp"
 extern FILE *pLog;            // the log file while one message is written

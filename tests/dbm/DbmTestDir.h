@@ -13,20 +13,21 @@
 #include <sstream>
 #include <string>
 
+#include "common/TempDir.h"
 #include "dbm/Dbm.h"
 #include "utils/utils.h"
 
 class DbmTest : public testing::Test {
 protected:
+  TempDir tmp;
   std::string base;
   std::string oldCwd;
 
   void SetUp() override
   {
     my_name = SaveStr_("test_dbm");
-    char tmpl[] = "/tmp/dbmtestXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    base = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    base = tmp.path();
     oldCwd = std::filesystem::current_path();
     ASSERT_EQ(chdir(base.c_str()), 0);
     pToolPath = SaveStr_(base.c_str());
@@ -36,8 +37,6 @@ protected:
   {
     if (!oldCwd.empty())
       (void)chdir(oldCwd.c_str());
-    std::error_code ec;
-    std::filesystem::remove_all(base, ec);
     pToolPath = nullptr;
   }
 

@@ -15,10 +15,11 @@ struct ToolRun {
   std::string out;
 };
 
-// Runs ndbtool with the shell words given; stderr joins stdout.
-ToolRun Tool(const std::string &args)
+// Runs ndbtool with the shell words given (behind prefix, a program that
+// runs it); stderr joins stdout.
+ToolRun Tool(const std::string &args, const std::string &prefix = "")
 {
-  std::string cmd = std::string(NORVO_BINARY_DIR) + "/ndbtool " + args + " 2>&1";
+  std::string cmd = prefix + std::string(NORVO_BINARY_DIR) + "/ndbtool " + args + " 2>&1";
   ToolRun r{-1, ""};
   FILE *p = popen(cmd.c_str(), "r");
   if (!p)
@@ -181,6 +182,36 @@ TEST_F(NdbTool, OpenHandleSeesTheToolsWrites)
   EXPECT_EQ(std::string(buf, 3), "333");
   EXPECT_EQ(DbmTGetRecordSize(h, "b"), 2);
   DbTClose(h);
+}
+
+// Every replacement of a database file reaches the disk before it is moved
+// over the old one (watched with strace): after a crash the database holds
+// either the old records or the new ones, never an empty file.
+TEST_F(NdbTool, ReplacementFilesAreFlushedBeforeTheRename)
+{
+  if (std::system("command -v strace >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace is not installed";
+  ASSERT_EQ(DbmPutRecord("plain", "k", "v", 1), 1);
+  WriteBytes(base + "/c.txt", "a\t1\nb\t2\n");
+  struct Case {
+    std::string args, file;
+  } cases[] = {{"t put k v", base + "/t.ndb"},
+               {"t delete k", base + "/t.ndb"},
+               {"c build c.txt", base + "/c.ndb"},
+               {"-b " + base + " plain put k2 v2", base + "/db/plain.ndb"},
+               {"-b " + base + " plain delete k", base + "/db/plain.ndb"}};
+  for (const Case &c : cases) {
+    // The leak check of a sanitizer build cannot run under ptrace.
+    ToolRun r = Tool(c.args, "ASAN_OPTIONS=detect_leaks=0 strace -f -y -o trace "
+                             "-e trace=fsync,fdatasync,rename,renameat,renameat2 ");
+    ASSERT_EQ(r.status, 0) << c.args << "\n" << r.out;
+    std::string trace = ReadBytes(base + "/trace");
+    // Only a flush names the file behind its descriptor (-y): "fsync(4</path>)".
+    size_t flushed = trace.find("<" + c.file + "_new>"), renamed = trace.find("rename");
+    EXPECT_NE(flushed, std::string::npos) << c.args << ": never flushed\n" << trace;
+    EXPECT_NE(renamed, std::string::npos) << c.args << ": never renamed\n" << trace;
+    EXPECT_LT(flushed, renamed) << c.args << ": renamed before the flush\n" << trace;
+  }
 }
 
 }  // namespace

@@ -35,14 +35,8 @@ protected:
     flCreatedTmpDir = 0;
     pCurLang = nullptr;
     unsetenv("LANG");
-    char tmpl[] = "/tmp/cmdline_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    top_ = tmpl;
-  }
-  void TearDown() override
-  {
-    std::string cmd = "rm -rf '" + top_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_FALSE(tmp_.path().empty());
+    top_ = tmp_.path();
   }
   // parseCommandLineOptions on "setup" followed by args.
   void Parse(std::vector<std::string> args)
@@ -54,6 +48,7 @@ protected:
     argv.push_back(nullptr);
     parseCommandLineOptions(int(args.size()), argv.data());
   }
+  TempDir tmp_;
   std::string top_;
 };
 
@@ -274,21 +269,15 @@ class SetupProgram : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    char tmpl[] = "/tmp/setupbin_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(tmp_.path().empty());
+    dir_ = tmp_.path();
     name_ = "setup_v_test_" + std::to_string(getpid());
     std::string program = std::string(NORVO_BINARY_DIR) + "/setup";
     ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
     ASSERT_EQ(symlink(program.c_str(), (dir_ + "/" + name_).c_str()), 0);
     log_ = "/tmp/" + name_ + ".log";
   }
-  void TearDown() override
-  {
-    unlink(log_.c_str());
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-  }
+  void TearDown() override { unlink(log_.c_str()); }
   // Runs the program at `path` (by default argv0 itself) with argv[0] = argv0.
   ChildResult Run(const std::string &argv0, std::vector<std::string> args, std::string path = "")
   {
@@ -305,6 +294,7 @@ protected:
       _exit(97);
     });
   }
+  TempDir tmp_;
   std::string dir_, name_, log_;
 };
 
@@ -336,6 +326,41 @@ TEST_F(SetupProgram, VersionQueryComesAfterTheCommandLayerStarted)
   std::stringstream text;
   text << log.rdbuf();
   EXPECT_EQ(text.str(), "initializing system\n");
+}
+
+// Help and mistyped options end the run before anything is made or logged:
+// no work-area parent named after the word, no log.
+TEST_F(SetupProgram, HelpAndUnknownOptionsChangeNothing)
+{
+  std::string usage = "usage: " + name_ + " [<work-area parent>] [install <base>] [-v]\n";
+  for (const char *help : {"-h", "--help"}) {
+    ChildResult r = Run(dir_ + "/" + name_, {"install", "/opt", help});
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_EQ(r.out.rfind(usage, 0), 0u) << r.out;
+    for (const char *arg : {"<work-area parent>", "install <base>", "-v ", "-h, --help"})
+      EXPECT_NE(r.out.find("\n  " + std::string(arg)), std::string::npos) << arg << "\n" << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+  for (const char *typo : {"--hepl", "-x", "-", "--install"}) {
+    ChildResult r = Run(dir_ + "/" + name_, {typo, "install", "/opt"});
+    EXPECT_EQ(r.status, 2) << typo;
+    EXPECT_EQ(r.err.rfind("ERROR: unknown option " + std::string(typo) + "\n" + usage, 0), 0u)
+        << r.err;
+    EXPECT_NE(r.err.find("  -h, --help"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_FALSE(IsDir(dir_ + "/--hepl"));
+  EXPECT_FALSE(IsDir(dir_ + "/-x"));
+  EXPECT_NE(access(log_.c_str(), F_OK), 0) << "a log was written";
+}
+
+// A directory whose name starts with '-' is given as "./-name".
+TEST_F(CommandLine, DashedWorkAreaParentGivenWithItsDirectory)
+{
+  ASSERT_EQ(chdir(top_.c_str()), 0);
+  Parse({"./-w"});
+  EXPECT_TRUE(IsDir(top_ + "/-w"));
+  EXPECT_EQ(std::string(pNorvoInstallDir), top_ + "/./-w/NorvoInstall");
 }
 
 }  // namespace

@@ -9,21 +9,11 @@ using namespace mediatest;
 
 namespace {
 
-// True when the built setup carries the installation steps (main runs them).
-bool SetupRunsTheInstallation()
-{
-  return ReadAll(BinaryDir() + "/setup").find("installFromSite") != std::string::npos;
-}
-
 class SetupRun : public ::testing::Test {
 protected:
   void SetUp() override
   {
     SKIP_WITHOUT_SANDBOX();
-    if (!SetupRunsTheInstallation())
-      GTEST_SKIP()
-          << "SKIPPED: the built setup does not run the installation steps yet (main ends after the "
-             "command line)";
     std::vector<std::string> argv = {"/bin/bash",      SourceDir() + "/scripts/mkdist.sh",
                                      "--setup",        BinaryDir() + "/setup",
                                      "--segment-size", "2K",
@@ -116,6 +106,51 @@ TEST_F(SetupRun, WorkAreaIsWritableOnlyByItsOwner)
       << r.out << r.err;
 }
 
+// Started with standard input closed, every prompt meets the end of its
+// input (as with /dev/null) instead of reading for ever: the earlier-daemon
+// prompt, the process guard and the package list's checkps guard.
+TEST_F(SetupRun, EveryPromptEndsWhenStandardInputIsClosed)
+{
+  std::string run =
+      "timeout 60 /tmp/dist/setup install /opt <&- >/tmp/out 2>&1; echo closed=$?; "
+      "grep -c 'nprint ( ' /tmp/out; grep -c 'continue with the installation' /tmp/out";
+  ChildResult daemon = Run("mkdir -p /usr/Norvo/npxx && touch /usr/Norvo/npxx/NPrintD; " + run,
+                           "-v", "test -e /usr/Norvo/npxx/npqadmin || echo not-upgraded");
+  EXPECT_NE(daemon.out.find("closed=0\n0\n1\n"), std::string::npos) << daemon.out << daemon.err;
+  EXPECT_NE(daemon.out.find("not-upgraded"), std::string::npos) << daemon.out;
+
+  std::string nprint = "cp /bin/sleep /tmp/nprint && (/tmp/nprint 120 >/dev/null 2>&1 &); ";
+  ChildResult guard = Run("mkdir -p /usr/Norvo/npxx && " + nprint + run, "-v",
+                          "test -d /usr/Norvo/npxx -a ! -L /usr/Norvo/npxx && echo not-moved");
+  EXPECT_NE(guard.out.find("closed=0\n1\n0\n"), std::string::npos) << guard.out << guard.err;
+  EXPECT_NE(guard.out.find("not-moved"), std::string::npos) << guard.out;
+
+  // A fresh installation meets only the package list's guard; the lines
+  // behind it are not carried out.
+  ChildResult checkps = Run(nprint + run, "-v",
+                            "test -e /opt/Norvo/npxx/npstat && test ! -e /opt/Norvo/npxx/README "
+                            "&& echo stopped-at-checkps");
+  EXPECT_NE(checkps.out.find("closed=0\n1\n0\n"), std::string::npos) << checkps.out << checkps.err;
+  EXPECT_NE(checkps.out.find("stopped-at-checkps"), std::string::npos) << checkps.out;
+}
+
+// A link planted at /tmp/setup.log before the run, to a file or to nowhere:
+// the run writes its own log, commands' output included, and nothing else.
+TEST_F(SetupRun, PlantedLogLinkIsReplacedByTheRunsOwnLog)
+{
+  std::string checks = "cat /tmp/sentinel; test -e /tmp/nowhere || echo nowhere=none; "
+                       "test -f /tmp/setup.log -a ! -L /tmp/setup.log && echo log=own; "
+                       "head -1 /tmp/setup.log; grep -c '^pkg/pkg.list$' /tmp/setup.log";
+  for (const char *target : {"/tmp/sentinel", "/tmp/nowhere"}) {
+    ChildResult r =
+        Run("echo keep >/tmp/sentinel && ln -s " + std::string(target) + " /tmp/setup.log",
+            "install /opt", checks);
+    EXPECT_EQ(After(r), "status=0\nkeep\nnowhere=none\nlog=own\ninitializing system\n1\n")
+        << target << "\n"
+        << r.out << r.err;
+  }
+}
+
 // Paths of the command line go into shell lines: one with a blank or a
 // metacharacter is refused with status 2 before anything is created.
 TEST_F(SetupRun, UnsafeCommandLinePathsAreRefusedBeforeAnyChange)
@@ -143,6 +178,47 @@ TEST_F(SetupRun, UnsafeDistributionListWordEndsTheRun)
   EXPECT_NE(r.err.find("ERROR: distribution list names \"x;touch${IFS}/tmp/pwned\""),
             std::string::npos)
       << r.err;
+}
+
+// ---- Where the build lies --------------------------------------------------
+// A scenario reports who runs it; the runner must reach the program from a
+// private checkout (as /root is) and from a build folder under the host's
+// /tmp, which the sandbox's fresh /tmp hides.
+int WhoRunsScenario()
+{
+  return geteuid() == 0 ? 10 : geteuid() == 65534 ? 11 : 12;
+}
+
+MEDIA_SCENARIOS({{"layout-who", WhoRunsScenario}});
+
+// A copy of this test program at dir/rel (parents made with mode 0755).
+std::string CopyOfThisProgram(const std::string &dir, const std::string &rel)
+{
+  std::string path = dir + "/" + rel;
+  TempDir::Run("mkdir -p \"$(dirname '" + path + "')\" && cp '" + SelfPath() + "' '" + path + "'");
+  return path;
+}
+
+TEST(ScenarioLayout, AProgramInAPrivateFolderRunsAsAnotherUser)
+{
+  SKIP_WITHOUT_SANDBOX();
+  char tmpl[] = "/var/tmp/norvo-private-XXXXXX";  // mode 0700, outside /tmp
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string program = CopyOfThisProgram(tmpl, "ck/build/tests/test_copy");
+  ChildResult r = RunProgramScenarioInSandbox(
+      program, {}, "layout-who", nullptr, "",
+      {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  TempDir::Run(std::string("rm -rf ") + tmpl);
+  EXPECT_EQ(r.status, 11) << r.out << r.err;
+}
+
+TEST(ScenarioLayout, AProgramUnderTheHostsTmpRunsInside)
+{
+  SKIP_WITHOUT_SANDBOX();
+  TempDir build;
+  std::string program = CopyOfThisProgram(build.path(), "tests/test_copy");
+  ChildResult r = RunProgramScenarioInSandbox(program, {}, "layout-who", nullptr);
+  EXPECT_EQ(r.status, 10) << r.out << r.err;
 }
 
 }  // namespace

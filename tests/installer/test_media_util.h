@@ -29,106 +29,23 @@
 #include <utility>
 #include <vector>
 
+#include "common/ChildProcess.h"
+#include "common/TempDir.h"
+
 namespace mediatest {
 
-struct ChildResult {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
-
-inline std::string ReadAll(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void WriteFile(const std::string &path, const std::string &text)
-{
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
+using ::TempDir;
+using testcommon::ChildResult;
+using testcommon::ReadAll;
+using testcommon::RunChild;
+using testcommon::RunProgram;
+using testcommon::WaitStatus;
+using testcommon::WriteFile;
 
 inline bool Exists(const std::string &path)
 {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
-}
-
-// A fresh directory under the host's /tmp, removed with its contents at the
-// end of the scope.
-class TempDir {
-public:
-  TempDir()
-  {
-    char tmpl[] = "/tmp/norvo-media-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { Run("rm -rf '" + path_ + "'"); }
-  const std::string &path() const { return path_; }
-  std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-  static int Run(const std::string &command) { return std::system(command.c_str()); }
-
-private:
-  std::string path_;
-};
-
-inline int WaitStatus(int raw)
-{
-  if (WIFEXITED(raw))
-    return WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw))
-    return 128 + WTERMSIG(raw);
-  return -1;
-}
-
-// Runs `fn` in a forked child whose standard input is `input` (null: an
-// input that is already at its end) and whose standard output and error are
-// captured; the child ends with fn's result unless fn ends it first.
-inline ChildResult RunChild(const std::function<int()> &fn, const char *input)
-{
-  TempDir io;
-  std::string in = io / "in", out = io / "out", err = io / "err";
-  WriteFile(in, input ? input : "");
-  std::fflush(stdout);
-  std::fflush(stderr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    int fd = open(in.c_str(), O_RDONLY);
-    dup2(fd, 0);
-    fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 1);
-    fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 2);
-    int rc = fn();
-    std::fflush(nullptr);
-    _exit(rc);
-  }
-  int raw = 0;
-  waitpid(pid, &raw, 0);
-  return {WaitStatus(raw), ReadAll(out), ReadAll(err)};
-}
-
-// Runs argv (argv[0] a path) with standard input from `input` (null: at its
-// end), capturing its output.
-inline ChildResult RunProgram(const std::vector<std::string> &argv, const char *input,
-                              const std::vector<std::string> &env = {})
-{
-  return RunChild(
-      [&] {
-        for (const auto &e : env)
-          putenv(const_cast<char *>(e.c_str()));
-        std::vector<char *> args;
-        for (const auto &a : argv)
-          args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        std::perror("execv");
-        return 127;
-      },
-      input);
 }
 
 inline std::string SourceDir()
@@ -172,21 +89,44 @@ inline std::string WhyNoSandbox()
       GTEST_SKIP() << "SKIPPED (no sandbox): " << why_;                                            \
   } while (0)
 
-// Runs scenario `name` of this test program inside the sandbox with the given
-// sandbox options; `arg` reaches it as NORVO_TEST_ARG. `prefix` goes in
-// front of the program (e.g. setpriv and its options).
+// Where the folder of the program that runs a scenario appears inside the
+// sandbox: a place of its own, outside the sandbox's fresh /tmp.
+inline constexpr char kProgramsInside[] = "/norvo-test-programs";
+
+// Runs scenario `name` of the test program `program` inside the sandbox with
+// the given sandbox options; `arg` reaches it as NORVO_TEST_ARG. `prefix`
+// goes in front of the program (e.g. setpriv and its options). The program's
+// folder is bound in at kProgramsInside and the program run from there: a
+// build folder under the host's /tmp would be hidden by the sandbox's fresh
+// /tmp, and one under a private folder (a checkout in /root) cannot be
+// reached by the unprivileged user a prefix may switch to. The build folder
+// itself is bound in as well when it lies under /tmp, since scenarios use
+// what it holds (the built setup).
+inline ChildResult RunProgramScenarioInSandbox(const std::string &program,
+                                               const std::vector<std::string> &options,
+                                               const std::string &name, const char *input,
+                                               const std::string &arg = "",
+                                               const std::vector<std::string> &prefix = {})
+{
+  size_t slash = program.rfind('/');
+  std::string folder = slash == 0 ? "/" : program.substr(0, slash);
+  std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/scripts/sandbox.sh"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.insert(argv.end(), {"--bind", folder + ":" + kProgramsInside, "--chdir", "/", "--"});
+  argv.insert(argv.end(), prefix.begin(), prefix.end());
+  argv.insert(argv.end(), {"/usr/bin/env", "NORVO_TEST_SCENARIO=" + name, "NORVO_TEST_ARG=" + arg,
+                           "LANG=C", kProgramsInside + program.substr(slash)});
+  return RunProgram(argv, input,
+                    {"NORVO_SOURCE_DIR=" + SourceDir(), "NORVO_BINARY_DIR=" + BinaryDir()});
+}
+
+// Runs scenario `name` of this very test program inside the sandbox.
 inline ChildResult RunScenarioInSandbox(const std::vector<std::string> &options,
                                         const std::string &name, const char *input,
                                         const std::string &arg = "",
                                         const std::vector<std::string> &prefix = {})
 {
-  std::vector<std::string> argv = {"/bin/bash", SourceDir() + "/scripts/sandbox.sh"};
-  argv.insert(argv.end(), options.begin(), options.end());
-  argv.insert(argv.end(), {"--chdir", "/", "--"});
-  argv.insert(argv.end(), prefix.begin(), prefix.end());
-  argv.insert(argv.end(), {"/usr/bin/env", "NORVO_TEST_SCENARIO=" + name, "NORVO_TEST_ARG=" + arg,
-                           "LANG=C", SelfPath()});
-  return RunProgram(argv, input);
+  return RunProgramScenarioInSandbox(SelfPath(), options, name, input, arg, prefix);
 }
 
 inline std::string ScenarioArg()

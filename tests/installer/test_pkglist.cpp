@@ -304,6 +304,14 @@ TEST(PkgList, MetacharactersAreRefusedBeforeTheLineChangesAnything)
            {"c tool name a>b", "a>b"},
            {"t tool\tx", "tool\tx"},
            {"c tool bat ../x&", "../x&"},
+           // Words that chmod, chown, chgrp, ln, mv or cp would take as options.
+           {"c tool mode --reference=/etc/shadow", "--reference=/etc/shadow"},
+           {"c tool owner --from=root", "--from=root"},
+           {"c tool group -h", "-h"},
+           {"c tool link --help", "--help"},
+           {"c tool name -f", "-f"},
+           {"dirto lib --target-directory=/etc", "--target-directory=/etc"},
+           {"c -tool", "-tool"},
        }) {
     PkgHost h;
     h.File("tool");
@@ -327,12 +335,26 @@ TEST(PkgList, SedScriptReachesSedAsWritten)
   WriteFile(h.tmp / "victim", "keep\n");
   ASSERT_EQ(symlink((h.tmp / "victim").c_str(), ("/tmp/" + h.name + ".tmp").c_str()), 0);
   h.List("c conf sed s/a/b;c/\n"
-         "m conf sed s/x/it's \"$HOME\" `id`\\\\/ \n"
+         "m conf sed s/x/it's\\ \"$HOME\"\\ `id`\\\\/ \n"
          "m conf sed s/TOOLDIR/\\/usr\\/Norvo\\/npxx/g\n");
   ChildResult r = h.Run();
   EXPECT_EQ(r.status, 10) << r.out << r.err;
   EXPECT_EQ(ReadAll(h.App("conf")), "b;c\nit's \"$HOME\" `id`\\\n/usr/Norvo/npxx\n");
   EXPECT_EQ(ReadAll(h.tmp / "victim"), "keep\n");
+}
+
+// The value of a first sed attribute may hold several sed arguments.
+TEST(PkgList, SedValueHoldsSeveralArguments)
+{
+  PkgHost h;
+  h.File("config2", "ALPHA BETA\n");
+  h.File("config", "dir=TOOLDIR\n");
+  h.List("c config2 sed -e s/ALPHA/one/ -e s/BETA/two/\n"
+         "c config sed   -e   s/TOOLDIR/\\/usr\\/Norvo\\/npxx/g   \n");
+  ChildResult r = h.Run();
+  EXPECT_EQ(r.status, 10) << r.out << r.err;
+  EXPECT_EQ(ReadAll(h.App("config2")), "one two\n");
+  EXPECT_EQ(ReadAll(h.App("config")), "dir=/usr/Norvo/npxx\n");
 }
 
 TEST(PkgList, SedEditKeepsTheModeOfTheFile)

@@ -73,7 +73,45 @@ int MoveScenario()
   std::exit(0);
 }
 
-MEDIA_SCENARIOS({{"previous-locate", LocateScenario}, {"previous-move", MoveScenario}});
+// A move from /usr to /opt (two file systems: mv copies, then removes) cut
+// off while it removes the old tree, then the run again: no file of the
+// complete copy may be lost. Prints what is left behind "== after ==".
+int InterruptedMoveScenario()
+{
+  StartInstaller();
+  flUseLog = 1;
+  // An mv that copies the whole tree, removes part of the source and dies.
+  if (std::system("mkdir -p /usr/Norvo/npxx/sub && cd /usr/Norvo/npxx && "
+                  "echo 1 >a && echo 2 >b && echo 3 >sub/c && echo kept >printers.conf && "
+                  "mv /usr/bin/mv /usr/bin/mv.real && "
+                  "printf '#!/bin/sh\\ncp -a /usr/Norvo/npxx /opt/Norvo/ && "
+                  "rm -rf /usr/Norvo/npxx/printers.conf /usr/Norvo/npxx/sub && kill -9 $$\\n' "
+                  ">/usr/bin/mv && chmod 755 /usr/bin/mv") != 0)
+    return 99;
+  ChildResult cut = RunChild(
+      [] {
+        moveInstallation("/usr", "/opt");
+        return 0;
+      },
+      nullptr);
+  if (cut.status != 1 || std::system("mv.real -f /usr/bin/mv.real /usr/bin/mv") != 0)
+    return 98;
+
+  // The re-run finds the remains through the well-known location.
+  char *base = locatePreviousInstallation();
+  if (!base || std::strcmp(base, "/usr") != 0)
+    return 97;
+  moveInstallation(base, "/opt");
+  std::printf("== after ==\n");
+  std::fflush(stdout);
+  return std::system("cd /opt/Norvo && find . | LC_ALL=C sort && readlink /usr/Norvo/npxx && "
+                     "grep -c 'npxx was there already; it is kept as /opt/Norvo/npxx.old-1' "
+                     "/tmp/test_previous.log");
+}
+
+MEDIA_SCENARIOS({{"previous-locate", LocateScenario},
+                 {"previous-move", MoveScenario},
+                 {"previous-interrupted-move", InterruptedMoveScenario}});
 
 class Previous : public ::testing::Test {
 protected:
@@ -176,6 +214,16 @@ TEST_F(Previous, AFailedMoveEndsTheRunWithStatus1)
   EXPECT_NE(r.out.find("ERROR: "), std::string::npos) << r.out;
   EXPECT_EQ(After(r),
             "/usr/Norvo/npxx -> /data/Norvo/npxx\n/opt/Norvo/npxx none\n/opt/Norvo mode 755\n");
+}
+
+TEST_F(Previous, AnInterruptedMoveNeverLosesTheCompleteCopy)
+{
+  ChildResult r = RunScenarioInSandbox({}, "previous-interrupted-move", nullptr);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(After(r), ".\n./npxx\n./npxx.old-1\n./npxx.old-1/a\n./npxx.old-1/b\n"
+                      "./npxx.old-1/printers.conf\n./npxx.old-1/sub\n./npxx.old-1/sub/c\n"
+                      "./npxx/a\n./npxx/b\n/opt/Norvo/npxx\n1\n")
+      << r.out << r.err;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // nprnpxxtty, nsf and AixInterface in every printing-subsystem branch.
 #include <gtest/gtest.h>
 
+#include "common/ScriptBanner.h"
 #include "installer/setup.h"
 #include "test_pkglist_util.h"
 
@@ -10,17 +11,10 @@ using namespace pkgtest;
 
 namespace {
 
-std::string Banner(int year)
-{
-  std::string hashes(63, '#'), empty = "##" + std::string(59, ' ') + "##";
-  return hashes + "\n" + empty + "\n" + "##  Copyright (c) " + std::to_string(year) +
-         " Norvo Systems.  All rights reserved.  ##\n" + empty + "\n" + hashes + "\n\n";
-}
-
 std::string Expected(const std::string &golden,
                      const std::vector<std::pair<std::string, std::string>> &values)
 {
-  return "#!/bin/sh\n" + Banner(ThisYear()) + Replace(Golden(golden), values);
+  return "#!/bin/sh\n" + ScriptBanner(ThisYear()) + Replace(Golden(golden), values);
 }
 
 // An application directory with the interface and send-file scripts and
@@ -66,7 +60,7 @@ TEST(GeneratedScripts, BannerOfTheYear2001Is63ColumnsWide)
 {
   char line[512];
   snprintf(line, sizeof line, ScriptCopyRight, 2001);
-  EXPECT_EQ(std::string(line), Banner(2001));
+  EXPECT_EQ(std::string(line), ScriptBanner(2001));
 }
 
 TEST(GeneratedScripts, InterfaceAndSendFileScriptsAreByteExactAndExecutable)

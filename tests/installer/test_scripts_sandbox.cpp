@@ -173,6 +173,40 @@ int BatWrapper()
   return failures;
 }
 
+// The sed attribute's temporary file, with a link planted at its name right
+// after setup removed whatever lay there (an rm that plants it as it ends):
+// the edit ends the run, and nothing is written through the link.
+int SedTemporaryFileRace()
+{
+  MakeDirs("/tmp/w/pkg");
+  MakeDirs("/opt/Norvo/npxx");
+  WriteFile("/tmp/w/pkg/conf", "TOOLDIR\n");
+  WriteFile("/tmp/w/pkg/pkg.list", "c conf sed s/TOOLDIR/edited/\nt never\n");
+  WriteFile("/tmp/victim", "keep\n", 0644);
+  if (std::system("mv /usr/bin/rm /usr/bin/rm.real") != 0)
+    return 99;
+  WriteFile("/usr/bin/rm",
+            "#!/bin/sh\n/usr/bin/rm.real \"$@\"; rc=$?\n"
+            "case \" $* \" in *' /tmp/racer.tmp '*) ln -s /tmp/victim /tmp/racer.tmp;; esac\n"
+            "exit $rc\n",
+            0755);
+  ChildResult r = RunChild(
+      [] {
+        SetInstallerState("/opt/Norvo/npxx", "/tmp/w", "/opt", "racer");
+        InitSysCmdList();
+        return 10 + ProcessPkgList("pkg");
+      },
+      nullptr);
+  Check(r.status == 1, "the run went on past the planted link: status " + std::to_string(r.status) +
+                           "\n" + r.out + r.err);
+  Check(r.err.find("cannot create the temporary file /tmp/racer.tmp") != std::string::npos,
+        "no word of the temporary file: " + r.err);
+  Check(ReadAll("/tmp/victim") == "keep\n", "written through the link: " + ReadAll("/tmp/victim"));
+  Check(ReadAll("/opt/Norvo/npxx/conf") == "TOOLDIR\n", "the object changed");
+  Check(!Exists("/opt/Norvo/npxx/never"), "the list went on");
+  return failures;
+}
+
 MEDIA_SCENARIOS({{"npcfg_bsd", NpCfgBsd},
                  {"npcfg_lprng", NpCfgLprng},
                  {"npcfg_cups", NpCfgCups},
@@ -182,7 +216,8 @@ MEDIA_SCENARIOS({{"npcfg_bsd", NpCfgBsd},
                  {"tree_dangling", TreeOverADanglingLink},
                  {"printconf", PrintconfLink},
                  {"printconf_none", NoPrintconfLinkWithoutLprng},
-                 {"bat_wrapper", BatWrapper}});
+                 {"bat_wrapper", BatWrapper},
+                 {"sed_tmp_race", SedTemporaryFileRace}});
 
 void RunScenario(const std::string &name)
 {
@@ -251,4 +286,10 @@ TEST(SandboxedSteps, BatAttributeWritesAUsrBinWrapper)
 {
   SKIP_WITHOUT_SANDBOX();
   RunScenario("bat_wrapper");
+}
+
+TEST(SandboxedSteps, SedTemporaryFileIsNeverWrittenThroughAPlantedLink)
+{
+  SKIP_WITHOUT_SANDBOX();
+  RunScenario("sed_tmp_race");
 }

@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "common/TempDir.h"
+
 namespace scripttest {
 
 struct Result {
@@ -84,30 +86,7 @@ inline std::vector<std::string> Lines(const std::string &text)
   return v;
 }
 
-// A directory of its own under `base` (the system's temporary folder by default), removed with
-// its contents.
-class TempDir {
-public:
-  explicit TempDir(const std::filesystem::path &base = std::filesystem::temp_directory_path())
-  {
-    std::string templ = (base / "norvo-scripts.XXXXXX").string();
-    if (mkdtemp(templ.data()))
-      path_ = templ;
-  }
-  ~TempDir()
-  {
-    std::error_code ec;
-    if (!path_.empty())
-      std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::filesystem::path &path() const { return path_; }
-  std::string str() const { return path_.string(); }
-
-private:
-  std::filesystem::path path_;
-};
+using ::TempDir;
 
 // Why the sandbox cannot run here (not root, no namespaces, no overlayfs); empty when it can.
 inline std::string SandboxUnusable()

@@ -55,8 +55,8 @@ TEST(Medium, UnpacksInAWorkAreaWithinTheStatedSizes)
   Result diff =
       Sh("diff -r " + Q(SourceDir() + "/examples/pkg") + " " + Q(tmp.str() + "/NorvoInstall/pkg"));
   EXPECT_EQ(diff.status, 0) << diff.out;
-  EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/disks"));
-  EXPECT_FALSE(fs::exists(tmp.path() / "NorvoInstall/setup")) << "setup is not in the list";
+  EXPECT_TRUE(fs::exists(tmp.dir() / "NorvoInstall/disks"));
+  EXPECT_FALSE(fs::exists(tmp.dir() / "NorvoInstall/setup")) << "setup is not in the list";
 }
 
 TEST(Medium, UpperCaseMediumUnpacksThroughTheConvertedList)
@@ -66,8 +66,8 @@ TEST(Medium, UpperCaseMediumUnpacksThroughTheConvertedList)
   ASSERT_EQ(MakeDist(dist, "--upper --segment-size 1K").status, 0);
   Result r = Unpack(dist, tmp.str() + "/NorvoInstall", "DISKS");
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/pkg/pkg.list"));
-  EXPECT_TRUE(fs::exists(tmp.path() / "NorvoInstall/PKG_TAR.001"));
+  EXPECT_TRUE(fs::exists(tmp.dir() / "NorvoInstall/pkg/pkg.list"));
+  EXPECT_TRUE(fs::exists(tmp.dir() / "NorvoInstall/PKG_TAR.001"));
 }
 
 TEST(Medium, ReversedSegmentsDoNotUncompress)

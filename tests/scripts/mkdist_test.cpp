@@ -18,7 +18,7 @@ std::string SamplePackage()
 // Runs mkdist on the sample package into `out`, with a stand-in setup program.
 Result MakeDist(const TempDir &tmp, const std::string &out, const std::string &options)
 {
-  fs::path setup = tmp.path() / "setup-bin";
+  fs::path setup = tmp.dir() / "setup-bin";
   if (!fs::exists(setup)) {
     std::ofstream(setup) << "#!/bin/sh\necho setup 3.02.05 >&2\n";
     fs::permissions(setup, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
@@ -111,7 +111,7 @@ TEST(Mkdist, SegmentsJoinAndUncompressToThePackage)
   EXPECT_NE(verbose.out.find("-rwxr-xr-x 0/0"), std::string::npos) << verbose.out;
   EXPECT_NE(verbose.out.find("-rw-r--r-- 0/0"), std::string::npos) << verbose.out;
 
-  fs::create_directory(tmp.path() / "x");
+  fs::create_directory(tmp.dir() / "x");
   ASSERT_EQ(Sh(join + " | uncompress | tar xf - -C " + Q(tmp.str() + "/x")).status, 0);
   Result diff = Sh("diff -r " + Q(SamplePackage() + "/pkg") + " " + Q(tmp.str() + "/x/pkg"));
   EXPECT_EQ(diff.status, 0) << diff.out;
@@ -191,12 +191,12 @@ TEST(Mkdist, TestVariantsReverseOmitAndUnlist)
 TEST(Mkdist, RefusesBadInput)
 {
   TempDir tmp;
-  fs::create_directories(tmp.path() / "full");
-  std::ofstream(tmp.path() / "full/old") << "x";
+  fs::create_directories(tmp.dir() / "full");
+  std::ofstream(tmp.dir() / "full/old") << "x";
   EXPECT_NE(MakeDist(tmp, tmp.str() + "/full", "").status, 0);
-  EXPECT_TRUE(fs::exists(tmp.path() / "full/old"));
+  EXPECT_TRUE(fs::exists(tmp.dir() / "full/old"));
   EXPECT_EQ(MakeDist(tmp, tmp.str() + "/full", "--force").status, 0);
-  EXPECT_FALSE(fs::exists(tmp.path() / "full/old"));
+  EXPECT_FALSE(fs::exists(tmp.dir() / "full/old"));
 
   // So many segments that the list would not fit the installer's 4096-byte buffer.
   Result many = MakeDist(tmp, tmp.str() + "/many", "--segment-size 8");
@@ -282,8 +282,8 @@ TEST(SamplePackage, StandInsRecordTheirCalls)
 {
   TempDir tmp;
   for (const char *name : {"npqadmin", "nsf"})
-    fs::copy_file(SamplePackage() + "/pkg/" + name, tmp.path() / name);
-  fs::create_directory(tmp.path() / "calls");
+    fs::copy_file(SamplePackage() + "/pkg/" + name, tmp.dir() / name);
+  fs::create_directory(tmp.dir() / "calls");
   std::string env = "NORVO_CALLS_DIR=" + Q(tmp.str() + "/calls") + " ";
 
   Result r = Sh("cd / && " + env + Q(tmp.str() + "/npqadmin") + " -upgrade && " + env +
@@ -293,15 +293,15 @@ TEST(SamplePackage, StandInsRecordTheirCalls)
   uid.pop_back();
   std::string expected = "npqadmin uid=" + uid + " cwd=/ printer= args=-upgrade\n" +
                          "npqadmin uid=" + uid + " cwd=/ printer= args=-clean\n";
-  EXPECT_EQ(ReadFile(tmp.path() / "calls/npqadmin.calls"), expected);
-  EXPECT_EQ(ReadFile(tmp.path() / "npqadmin.calls"), expected) << "the copy next to the program";
+  EXPECT_EQ(ReadFile(tmp.dir() / "calls/npqadmin.calls"), expected);
+  EXPECT_EQ(ReadFile(tmp.dir() / "npqadmin.calls"), expected) << "the copy next to the program";
 
   // nsf fails as often as asked, so that the send-file script's retry loop can be seen.
   std::string nsf = env + "NSF_FAILS=2 " + Q(tmp.str() + "/nsf") + " /var/spool/job.1";
   EXPECT_EQ(Sh(nsf).status, 1);
   EXPECT_EQ(Sh(nsf).status, 1);
   EXPECT_EQ(Sh(nsf).status, 0);
-  EXPECT_EQ(Lines(ReadFile(tmp.path() / "calls/nsf.calls")).size(), 3u);
-  EXPECT_NE(ReadFile(tmp.path() / "calls/nsf.calls").find("args=/var/spool/job.1"),
+  EXPECT_EQ(Lines(ReadFile(tmp.dir() / "calls/nsf.calls")).size(), 3u);
+  EXPECT_NE(ReadFile(tmp.dir() / "calls/nsf.calls").find("args=/var/spool/job.1"),
             std::string::npos);
 }

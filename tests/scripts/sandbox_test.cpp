@@ -106,10 +106,10 @@ TEST(Sandbox, CopiesFilesInAndBindsHostDirectories)
 {
   SKIP_WITHOUT_SANDBOX();
   TempDir host;
-  std::ofstream(host.path() / "dist.txt") << "medium\n";
-  std::filesystem::create_directories(host.path() / "tree/sub");
-  std::ofstream(host.path() / "tree/sub/f") << "deep\n";
-  std::filesystem::create_directories(host.path() / "shared");
+  std::ofstream(host.dir() / "dist.txt") << "medium\n";
+  std::filesystem::create_directories(host.dir() / "tree/sub");
+  std::ofstream(host.dir() / "tree/sub/f") << "deep\n";
+  std::filesystem::create_directories(host.dir() / "shared");
   std::string h = host.str();
 
   Result r = Sh(Sandbox("--copy " + Q(h + "/dist.txt") + " --copy " + Q(h + "/tree:/opt/dist/") +
@@ -119,7 +119,7 @@ TEST(Sandbox, CopiesFilesInAndBindsHostDirectories)
                         "echo out > /var/spool/shared/result"));
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out, "medium\ndeep\nmedium\n");
-  EXPECT_EQ(ReadFile(host.path() / "shared/result"), "out\n");
+  EXPECT_EQ(ReadFile(host.dir() / "shared/result"), "out\n");
   EXPECT_FALSE(std::filesystem::exists("/usr/local/renamed"));
   EXPECT_FALSE(std::filesystem::exists("/opt/dist"));
 }
@@ -131,11 +131,11 @@ TEST(Sandbox, ProjectUnderHostTmpStaysReachable)
   SKIP_WITHOUT_SANDBOX();
   TempDir project;
   std::string p = project.str();
-  std::filesystem::create_directories(project.path() / "scripts");
-  std::filesystem::copy_file(Script("sandbox.sh"), project.path() / "scripts/sandbox.sh");
-  std::ofstream(project.path() / "marker") << "here\n";
+  std::filesystem::create_directories(project.dir() / "scripts");
+  std::filesystem::copy_file(Script("sandbox.sh"), project.dir() / "scripts/sandbox.sh");
+  std::ofstream(project.dir() / "marker") << "here\n";
   TempDir other;
-  std::ofstream(other.path() / "secret") << "no\n";
+  std::ofstream(other.dir() / "secret") << "no\n";
 
   Result r = Sh("bash " + Q(p + "/scripts/sandbox.sh") + " -- sh -c " +
                 Q("cat " + p + "/marker; test -e " + other.str() + "/secret || echo other-hidden"));
@@ -189,9 +189,15 @@ TEST(Sandbox, RefusesMountPointsThatWouldBeCreatedOnTheHost)
 TEST(Sandbox, RefusesWithoutRootOrBadOptions)
 {
   std::string sandbox = "bash " + Q(Script("sandbox.sh"));
-  Result r = getuid() == 0
-                 ? Sh("setpriv --reuid=65534 --regid=65534 --clear-groups " + sandbox + " true")
-                 : Sh(sandbox + " true");
+  // The unprivileged user runs a copy in a folder of its own: the checkout
+  // may lie where only root can reach it (under /root).
+  TempDir open;
+  std::filesystem::permissions(open.path(), std::filesystem::perms(0755));
+  std::filesystem::copy_file(Script("sandbox.sh"), open.dir() / "sandbox.sh");
+  std::filesystem::permissions(open.dir() / "sandbox.sh", std::filesystem::perms(0644));
+  Result r = getuid() == 0 ? Sh("setpriv --reuid=65534 --regid=65534 --clear-groups bash " +
+                                Q(open.str() + "/sandbox.sh") + " true")
+                           : Sh(sandbox + " true");
   EXPECT_EQ(r.status, 125) << r.out;
   EXPECT_NE(r.out.find("must be run as root"), std::string::npos) << r.out;
 

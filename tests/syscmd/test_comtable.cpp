@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/TempDir.h"
 #include "syscmd/SysCmd.h"
 
 namespace {
@@ -62,6 +63,7 @@ std::string FirstSystemDir(const char *name)
 
 class ComTable : public testing::Test {
 protected:
+  TempDir tmp;
   std::string dir;
   std::string log;
   std::string savedPath;
@@ -76,14 +78,12 @@ protected:
     my_name = SaveStr("test_comtable_%d", static_cast<int>(getpid()));
     log = std::string("/tmp/") + my_name + ".log";
     flUseLog = 0;
-    char tmpl[] = "/tmp/test_comtable_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    dir = tmp.path();
     ForgetLookup();
   }
   void TearDown() override
   {
-    std::filesystem::remove_all(dir);
     unlink(log.c_str());
     if (hadPath)
       setenv("PATH", savedPath.c_str(), 1);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TempDir.h"
 #include "syscmd/SysCmd.h"
 
 namespace {
@@ -57,6 +58,7 @@ std::vector<std::string> Texts(ResponseNode *list)
 // host, a private log file and a private temporary directory.
 class Exec : public testing::Test {
 protected:
+  TempDir tmp;
   std::string dir;
   std::string log;
   std::string logHead = "initializing system\n";
@@ -65,9 +67,8 @@ protected:
   {
     my_name = SaveStr("test_syscmd_%d", static_cast<int>(getpid()));
     log = std::string("/tmp/") + my_name + ".log";
-    char tmpl[] = "/tmp/test_syscmd_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    dir = tmp.path();
     flUseLog = 1;
     for (int i = 0; i < COMLIST_SIZE; i++)
       ComList[i].path = nullptr;  // as at program start
@@ -75,11 +76,7 @@ protected:
     InitSysCmdList();
     ASSERT_EQ(ReadText(log), logHead);
   }
-  void TearDown() override
-  {
-    std::filesystem::remove_all(dir);
-    unlink(log.c_str());
-  }
+  void TearDown() override { unlink(log.c_str()); }
 
   // The part of the log written after InitSysCmdList.
   std::string LogTail() { return ReadText(log).substr(logHead.size()); }
@@ -404,4 +401,19 @@ TEST_F(Exec, CaptureSplitsOverlongLinesWithoutLosingText)
   EXPECT_EQ(texts[0] + texts[1], big + "\n");
   EXPECT_EQ(texts[2], "end\n");
   FreeResponseList(lines);
+}
+
+TEST_F(Exec, CapturedStringKeepsLongLinesWhole)
+{
+  std::string big(9000, 'q');
+  WriteText(dir + "/big", "a\n" + big + "\n" + big + "tail");
+  char *str = GetCmdResponseStr(3, nullptr, "%s/big", dir.c_str());
+  ASSERT_NE(str, nullptr);
+  EXPECT_EQ(std::string(str), "a\n" + big + "\n" + big + "tail\n");
+  PutMem(str);
+  // The pattern is looked for in the whole line, past the first 4095 characters too.
+  str = GetCmdResponseStr(3, "tail", "%s/big", dir.c_str());
+  ASSERT_NE(str, nullptr);
+  EXPECT_EQ(std::string(str), big + "tail\n");
+  PutMem(str);
 }

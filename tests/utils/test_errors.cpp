@@ -172,21 +172,15 @@ protected:
   {
     my_name = kTestName;
     ASSERT_NE(getcwd(saved_, sizeof saved_), nullptr);
-    char tmpl[] = "/tmp/toolpath_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    char *real = realpath(tmpl, nullptr);
+    char *real = realpath(tmp_.path().c_str(), nullptr);
+    ASSERT_NE(real, nullptr);
     top_ = real;
     std::free(real);
     for (const char *d : {"/bin", "/x", "/real", "/real/deep", "/a b"})
       ASSERT_EQ(mkdir((top_ + d).c_str(), 0755), 0);
     ASSERT_EQ(symlink((top_ + "/real/deep").c_str(), (top_ + "/link").c_str()), 0);
   }
-  void TearDown() override
-  {
-    ASSERT_EQ(chdir(saved_), 0);
-    std::string cmd = "rm -rf '" + top_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-  }
+  void TearDown() override { ASSERT_EQ(chdir(saved_), 0); }
   std::string Tool(const char *argv0)
   {
     char *p = GetToolPath(argv0);
@@ -196,6 +190,7 @@ protected:
   }
   void Cd(const std::string &dir) { ASSERT_EQ(chdir(dir.c_str()), 0) << dir; }
 
+  TempDir tmp_;
   char saved_[PATH_MAX];
   std::string top_;
 };

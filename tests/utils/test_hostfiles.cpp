@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/TempDir.h"
 #include "syscmd/SysCmd.h"
 #include "utils/utils.h"
 
@@ -53,6 +54,7 @@ int InChild(Body body)
 
 class HostFiles : public testing::Test {
 protected:
+  TempDir tmp;
   std::string dir;
   std::string log;
 
@@ -61,15 +63,10 @@ protected:
     my_name = SaveStr("test_hostfiles_%d", static_cast<int>(getpid()));
     log = std::string("/tmp/") + my_name + ".log";
     flUseLog = 0;
-    char tmpl[] = "/tmp/test_hostfiles_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    dir = tmp.path();
   }
-  void TearDown() override
-  {
-    std::filesystem::remove_all(dir);
-    std::filesystem::remove_all(log);
-  }
+  void TearDown() override { std::filesystem::remove_all(log); }
   std::string Write(const std::string &name, const std::string &text)
   {
     std::string path = dir + "/" + name;
@@ -127,6 +124,40 @@ TEST_F(HostFiles, FirstMessageOfARunTruncatesLaterOnesAppend)
 
   EXPECT_EQ(InChild([] { PutLogMsg("second run\n"); }), 0);
   EXPECT_EQ(ReadText(log), "second run\n");
+}
+
+// A link planted at the log's name (any user can make one in /tmp) is
+// replaced by the run's own file: neither the file it names nor the place a
+// dangling one points to is written.
+TEST_F(HostFiles, FirstMessageReplacesALinkPlantedAtTheLog)
+{
+  flUseLog = 1;
+  std::string sentinel = Write("sentinel", "keep\n"), nowhere = dir + "/nowhere";
+  for (const std::string &target : {sentinel, nowhere}) {
+    std::filesystem::remove(log);
+    ASSERT_EQ(symlink(target.c_str(), log.c_str()), 0);
+    EXPECT_EQ(InChild([] {
+                PutLogMsg("first\n");
+                PutLogMsg("second\n");
+              }),
+              0);
+    struct stat st;
+    ASSERT_EQ(lstat(log.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << target;
+    EXPECT_EQ(ReadText(log), "first\nsecond\n");
+  }
+  EXPECT_EQ(ReadText(sentinel), "keep\n");
+  EXPECT_FALSE(Exists(nowhere));
+
+  // A link that takes the place of the log within a run is not followed.
+  EXPECT_EQ(InChild([&] {
+              PutLogMsg("own\n");
+              unlink(log.c_str());
+              symlink(sentinel.c_str(), log.c_str());
+              PutLogMsg("through the link\n");
+            }),
+            0);
+  EXPECT_EQ(ReadText(sentinel), "keep\n");
 }
 
 TEST_F(HostFiles, UnwritableLogIsReportedAndTheRunGoesOn)
