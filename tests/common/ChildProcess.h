@@ -139,5 +139,6 @@ inline ChildResult RunProgram(const std::vector<std::string> &argv, const char *
 using testcommon::ChildResult;
 using testcommon::RunChild;
 using testcommon::RunProgram;
+using testcommon::ReadWholeFd;
 
 #endif
