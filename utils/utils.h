@@ -83,8 +83,8 @@ int FindTokenWithDelim(const char *list, const char *word, char delim);
 // the processor can); for tests and benchmarks. Gives the width in use.
 int FindTokenScanWidth(int bytes);
 // Sorts the items of a delim-separated list in place (selection sort, escaped
-// delimiters do not split). The list may grow by one delimiter: the caller's
-// buffer needs room for it.
+// delimiters do not split, a lone backslash at the end is dropped). The list
+// may grow by one delimiter: the caller's buffer needs room for it.
 void SortTokens(char *list, char delim, int ignoreCase);
 
 // ---- Strings, paths and saved strings (strings.cpp) -----------------------
