@@ -144,6 +144,12 @@ bool QuitForRunningProcesses(const char *names);
 // safe for a shell line, an overlong line or a link that would replace a real
 // file or directory end it with status 1, before that line changes the host.
 int ProcessPkgList(const char *pkgDirName);
+// Reads the package list at path and checks every line as ProcessPkgList
+// does, but carries nothing out (no command, prompt or change on the host).
+// The number of lines that would run; -1 when the list cannot be opened or
+// a line would be refused (then *reason, if given, says why, in a static
+// buffer valid until the next call).
+int CheckPkgList(const char *path, const char **reason);
 // True when word may be pasted into a shell command line as one argument as
 // it is: not empty, and made only of letters, digits, bytes above 127 and
 // the characters "/._-+,:@%=" (no blank, quote, glob, expansion, redirection
