@@ -4,7 +4,8 @@
 # (only those that are missing). Run as root on Debian 12.
 set -euo pipefail
 pkgs=(g++ cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev
-      ncompress tmux util-linux procps coreutils tar gzip sed clang-format)
+      ncompress tmux util-linux procps coreutils tar gzip sed clang-format
+      clang llvm libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
