@@ -103,12 +103,14 @@ std::vector<std::string> SortItems(const std::string &list, char delim)
 }
 
 // Every token of text by GetToken, checking what each call promises.
-std::vector<std::string> CopiedTokens(const std::string &text, const char *delims)
+std::vector<std::string> CopiedTokens(const std::string &text, const char *delims, size_t small)
 {
   std::vector<std::string> tokens;
   const char *begin = text.c_str();
   const char *cursor = begin;
+  const char *smallCursor = begin;
   char out[TOKENBUF_SIZE];
+  std::vector<char> cut(small);  // a caller's buffer too small for some tokens
   for (char *t = GetToken(begin, delims); t; t = GetToken(nullptr, delims)) {
     FUZZ_CHECK(t == GetTokenBuf && *t != '\0' && strlen(t) < TOKENBUF_SIZE);
     FUZZ_CHECK(chTokenDel == 0 || strchr(delims, chTokenDel));
@@ -116,6 +118,9 @@ std::vector<std::string> CopiedTokens(const std::string &text, const char *delim
     // The private scanner finds the same token and stops at the same place.
     char *d = GetTokenD(tokens.empty() ? begin : nullptr, delims, &cursor, out, sizeof out);
     FUZZ_CHECK(d == out && strcmp(d, t) == 0 && cursor == szTokenIn);
+    char *c = GetTokenD(tokens.empty() ? begin : nullptr, delims, &smallCursor, cut.data(), small);
+    FUZZ_CHECK(c == cut.data() && smallCursor == cursor && strlen(c) < small);
+    FUZZ_CHECK(strncmp(c, t, small - 1) == 0);
     tokens.emplace_back(t);
     FUZZ_CHECK(tokens.size() <= text.size());
   }
@@ -126,7 +131,7 @@ std::vector<std::string> CopiedTokens(const std::string &text, const char *delim
 void FuzzScanners(const std::string &text, const std::string &delimSet, int slots)
 {
   const char *delims = delimSet.c_str();
-  std::vector<std::string> tokens = CopiedTokens(text, delims);
+  std::vector<std::string> tokens = CopiedTokens(text, delims, static_cast<size_t>(slots) + 1);
   FUZZ_CHECK(GetTokenCount(text.c_str(), delims) == static_cast<int>(tokens.size()));
   for (int n : {0, 1, 2, static_cast<int>(tokens.size()), static_cast<int>(tokens.size()) + 1}) {
     char *t = GetTokenN(text.c_str(), delims, n);
