@@ -20,7 +20,7 @@ char *pTransBuf = nullptr;
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t\r\n";
+constexpr char kBlanks[] = " \t\r\n";
 
 bool IsBlank(char c)
 {
@@ -67,7 +67,7 @@ char *ParseTransFile(const char *pFileName)
     } else if (IsBlank(*p)) {
       p++;
     } else {
-      size_t n = strcspn(p, " \t\r\n");
+      size_t n = strcspn(p, kBlanks);
       std::string_view word(p, n);
       p += n;
       out.Put(word, *p == '\n' || afterDefault ? " \n" : " ");
@@ -93,7 +93,7 @@ std::string DefaultLanguage(const char *table)
   p += strspn(p, " \t");
   if (*p == '\0' || *p == '\r' || *p == '\n')
     return {};
-  return std::string(p, strcspn(p, kBlanks.data()));
+  return std::string(p, strcspn(p, kBlanks));
 }
 
 // The language of the line that maps the search text, empty when the table
