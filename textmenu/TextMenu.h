@@ -5,13 +5,17 @@
 // pick from and edit, and stores to or loads from settings files. The help
 // viewer builds its pages as menus of the same records.
 //
-// Only the records and their codes are here for now; the menu functions
-// (initialisation, validation, the screen image, the menu loop, settings
-// files, prompts) are not part of the library yet.
+// Each section below belongs to one source file of this folder: the
+// records and their codes first, then the model and its state languages
+// (menu.cpp, state.cpp), entry validation (validate.cpp) and the prompts
+// (prompt.cpp). Everything is single-threaded: the condition evaluator, the
+// validator's kept messages and the pass-phrase reader use module state.
 #ifndef NORVO_TEXTMENU_H
 #define NORVO_TEXTMENU_H
 
 #include <cstdint>
+
+#include "utils/utils.h"
 
 struct TextMenu;
 struct TextMenuItem;
@@ -165,5 +169,123 @@ struct ScreenImage {
 
 // Pass-phrase reader: the most characters one entry keeps.
 constexpr int PASSPHRASE_MAX = 256;
+
+// ---- Menu model (menu.cpp) ------------------------------------------------
+// Choice lists are split at commas by the shared tokenizer, so these calls
+// move its scan and overwrite GetTokenBuf (which pCurChoice points into).
+
+// Prepares every item for a run (lengths, keys, choice counts, start values,
+// text buffers from the pool, state formats) and returns the longest label
+// length; 0 for an empty array. The second argument is not read.
+int InitMenu(TextMenu *menu, int unused);
+// Returns the text buffers of ITEM_NAME and ITEM_STRING items to the pool and
+// clears their Value.
+void FreeMenu(TextMenu *menu);
+// Sets pCurChoice from Value; a pick-one item whose choice is hidden steps to
+// the next visible one (wrapping), at most ChoiceCount steps.
+void UpdateStateSelection(TextMenuItem *item);
+// Marks choice n (0-based) hidden by writing a blank over its first character,
+// then updates the current choice. n < 0 or a missing choice does nothing.
+void HideStateSelection(TextMenuItem *item, int n);
+// Marks choice n shown by writing '_' over its first character; returns the
+// choice inside pChoices, null when n < 0 or there is no such choice.
+char *ShowStateSelection(TextMenuItem *item, int n);
+// True when every ITEM_NAME item before the end or the first hidden item is
+// filled in; otherwise tells the user (message 25/1011), waits for one line
+// of standard input and gives false.
+bool TestNames(TextMenu *menu);
+// The first item of the given type, null when none.
+TextMenuItem *FindTextMenuItem(TextMenu *menu, int32_t type);
+// Lays the choices of a pick item in columns of Height - 6 rows (at least 1)
+// and stores each column's widest choice (marker not counted) in widths,
+// which the caller zeroes and sizes for ChoiceCount entries. Returns the
+// widest column; 0 when image or item is null.
+int GetColumnWidths(const ScreenImage *image, const TextMenuItem *item, int *widths);
+
+// ---- States and conditions (state.cpp) ------------------------------------
+// Item indices in specs and formats are 0-based positions in the menu's
+// array; an index outside it names no item (tests false, changes nothing).
+
+// Modes of TestStateCondition besides a condition text.
+#define COND_IN_PARENS ((const char *)0)    // inside parentheses: up to ')'
+#define COND_ONE_OPERAND ((const char *)1)  // one operand only
+
+// Tests "I.V", "+I.V" or "-I.V" (item I, cur + I or cur - I, value V):
+// 0 when the item's Value is not V (or the spec names no item), 1 when it is
+// V and the item is active, 2 when it is V and the item is not active.
+int TestState(TextMenu *menu, const char *spec, int cur);
+// Evaluates a condition text of TestState operands joined by & | ! ( ) and
+// A (the operand's item equals and is inactive). A text starts a new
+// evaluation; the two modes continue the one in progress (one static read
+// position: conditions are evaluated one at a time). Nesting deeper than
+// 200 levels gives false.
+bool TestStateCondition(TextMenu *menu, const char *cond, int cur);
+// The sub-menu item index opens: null when the item is not active, Value
+// without a condition list, else the sub-menu (in the array Value points to)
+// of the first blank-separated condition of pFormat that holds; null if none.
+TextMenu *ValidateMenu(TextMenu *menu, int index);
+// True when list (decimal numbers between any other characters) holds value
+// or a '*'.
+bool TestFormatState(const char *list, intptr_t value);
+// Applies the state format of item index (groups N H P S, each a command with
+// a value list and its targets) when the item is active. N greys and H hides
+// the targets while the group matches; S sets a target's value then, putting
+// the replaced one aside once and giving it back once the group stops
+// matching; P runs the targets' own formats and actions (no deeper than 16).
+void ProcessStateFormat(TextMenu *menu, int index);
+
+// ---- Entry validation (validate.cpp) --------------------------------------
+// Problems are shown through PostMsg (which waits for a line); the result
+// is a VALID_* code. Messages come from the core message database.
+
+// Range messages fetched on the first ValidateEntry with a format and kept
+// for the process (pool memory, never released).
+extern char *pErrIntRange;    // 25/1003, "%i to %i"
+extern char *pErrFloatRange;  // 25/1004, "%x to %x"
+extern char *pErrLongRange;   // 25/1024, two long doubles
+
+// Checks entry (null counts as empty) against a validation format; null or
+// empty format: VALID_OK.
+int ValidateEntry(const char *entry, const char *format);
+// Length (spec "(min,max)") then digits-only check, each problem shown:
+// VALID_OK, VALID_LENGTH or VALID_CHARACTER.
+int ValidateEntryTty(const char *entry, const char *spec);
+// Null when the entry's length lies in spec's range (4..4 without a spec),
+// else the length message in NlsBuf (overwritten by the next call).
+char *ValidateEntryLen(const char *entry, const char *spec);
+// The first character of entry that is not a decimal digit, 0 when none.
+int ValidateEntryDigit(const char *entry);
+// Reads "(min,max)": stores min (0 for null) and returns max.
+int getMinMax(const char *spec, int *min);
+// True when text holds only letters, digits, '_' and '-'; otherwise tells the
+// user (25/1002 and 25/1000), waits for one line and gives false.
+bool TestName(const char *text);
+
+// ---- Prompts, messages and pass phrase (prompt.cpp) -----------------------
+// Lines are read with Gets from standard input into LineBuf unless stated.
+
+// Asks "<question>? [y/n] " (the question is a format for the arguments)
+// until a line starts with y (1) or n (0). End of input answers 0.
+int PromptYN(const char *question, ...) NORVO_PRINTF(1, 2);
+// Prints prompt (a format without arguments) and reads a line: into buf
+// (4096 bytes) and gives buf, or with buf null gives a saved string of at
+// most 1023 characters that the caller releases with PutMem.
+char *PromptUser(const char *prompt, char *buf);
+// Prints the message and "Press <Return> to continue" (25/1001), then reads
+// a line; gives what Gets gives (null at end of input).
+char *PostMsg(const char *fmt, ...) NORVO_PRINTF(1, 2);
+// Reads a pass phrase of at most PASSPHRASE_MAX characters from the
+// controlling terminal (else standard input, prompting on standard error)
+// with echo off, within one time limit (60 s) for the whole entry. Terminal
+// modes and the actions of SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGTSTP,
+// SIGTTIN and SIGTTOU are restored before a caught signal is sent again (a
+// terminating one may end the process there); after a stop and continue
+// the prompt starts anew. Saved string; errno is as the read left it.
+char *GetPassPhrase(const char *prompt);
+// The reader's signal handler: notes the signal.
+void handler(int n);
+// For tests: sets the reader's time limit in seconds (<= 0 restores 60) and
+// gives the previous one.
+int PassPhraseTimeLimit(int seconds);
 
 #endif
