@@ -4,7 +4,7 @@
 # (only those that are missing). Run as root on Debian 12.
 set -euo pipefail
 pkgs=(g++ cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev
-      ncompress tmux util-linux procps coreutils tar gzip sed clang-format
+      ncompress tmux libncurses-dev ncurses-bin util-linux procps coreutils tar gzip sed clang-format
       clang llvm libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do

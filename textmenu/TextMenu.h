@@ -6,10 +6,11 @@
 // viewer builds its pages as menus of the same records.
 //
 // Each section below belongs to one source file of this folder: the
-// records and their codes first, then the model and its state languages
-// (menu.cpp, state.cpp), entry validation (validate.cpp) and the prompts
-// (prompt.cpp). Everything is single-threaded: the condition evaluator, the
-// validator's kept messages and the pass-phrase reader use module state.
+// records and their codes first, then the screen image of the pick screens
+// (screen.cpp), settings files (settings.cpp), the menu loop (loop.cpp), the
+// model and its state languages (menu.cpp, state.cpp), entry validation
+// (validate.cpp) and the prompts (prompt.cpp). Everything is single-threaded: the condition
+// evaluator, the validator's kept messages and the pass-phrase reader use module state.
 #ifndef NORVO_TEXTMENU_H
 #define NORVO_TEXTMENU_H
 
@@ -166,6 +167,120 @@ struct ScreenImage {
   int32_t OvlHeight;  // overlay box: text rows
   char *pData;        // Width x Height characters, row by row, unterminated
 };
+
+// ---- Screen image (screen.cpp) --------------------------------------------
+// The pick screens are composed in a ScreenImage and printed in one pass.
+// Cursor movement and clearing come from the terminal's terminfo entry (TERM);
+// without one, ANSI sequences are sent. Writes into the image never leave it.
+constexpr int CUR_LINE_BUF_SIZE = 4096;  // Refresh prints at most 4095 columns
+
+extern ScreenImage *pCurImage;              // the current image; null before the first pick screen
+extern char CurLineBuf[CUR_LINE_BUF_SIZE];  // one row on its way to the terminal
+// Frame texts of the pick screen, fetched once by the first pick screen and
+// kept for the process: save hint (its first character is the save key),
+// cancel hint (likewise), current selection ("%s"), the same for a cut
+// selection, and the input prompt.
+extern char *NPATTYMENU_SAVE;
+extern char *NPATTYMENU_CANCEL;
+extern char *NPATTYMENU_CURSEL;
+extern char *NPATTYMENU_CURSELTRUNC;
+extern char *NPATTYMENU_OPTION;
+
+// The image for the terminal as it is now: Width and Height from the
+// terminal (TIOCGWINSZ, else LINES and COLUMNS, else 80x24), pData resized
+// to fit and filled with blanks. Null makes a new image in pool memory; the
+// image lives for the process. Running out of memory ends the process.
+ScreenImage *GetTermInfo(ScreenImage *image);
+// Clears the terminal and every cell of the image.
+void ClearScreen(ScreenImage *image);
+// Places the terminal cursor at column col (from 0) of row (from 1).
+void MoveCursor(ScreenImage *image, int col, int row);
+// Sets the write position (CurCol from 0, CurRow from 1).
+void SetPosition(ScreenImage *image, int col, int row);
+// Sets the overlay box: left column, top row, text width and text rows.
+void SetOvlInfo(ScreenImage *image, int col, int row, int width, int height);
+// Formats (at most 511 characters) into the image at the write position,
+// running on into the next rows and cut at the image's end. A row outside
+// 1..Height writes on row 1, a column outside 0..Width at column 0. The
+// write position stays.
+void WriteString(ScreenImage *image, const char *fmt, ...) NORVO_PRINTF(2, 3);
+// Fills the rectangle (rows from 0 here) with ch, clipped to the image.
+void FillArea(ScreenImage *image, int col, int row, int width, int height, int ch);
+// Prints the image row by row at the cursor; a '\n' cell ends its row early,
+// and the last cell is never printed so that the terminal does not scroll.
+// Returns 0.
+int Refresh(ScreenImage *image);
+// Draws a box of asterisks with text (OvlWidth characters a line, '\n' ends
+// a line) at the overlay place; with wait a "Press enter" line is added and
+// one character is read. The cursor returns to the write position.
+void Overlay(ScreenImage *image, const char *text, int wait);
+// Fills the image with a test pattern of digits (24 rows of 80 at most).
+void NumberScreen(ScreenImage *image);
+// Writes the pick screen's frame: item's label centred on row 1, the save and
+// cancel hints on row Height - 2, the current selection (cut to the width)
+// on row Height - 1, the input prompt on the last row.
+void WriteScreenFrame(ScreenImage *image, TextMenuItem *item, const char *selection);
+
+// ---- Settings files (settings.cpp) ----------------------------------------
+// A settings file holds the values of pick-one, text, integer and float items
+// of a menu and of its sub-menus, one line each: "%i[%i] %i %i" (index,
+// value, type, state), "%i[%s] %i %i" for texts, "%i[%.3f] %i %i" for
+// floats; a sub-menu's lines are framed by "%i{" and "}".
+extern char flLoadedSettings;  // set to 1 by every LoadMenu; the toolkit does not read it
+
+// Writes the lines of menu and of every sub-menu ValidateMenu gives to pOut,
+// which the caller opens and closes.
+void StoreMenu(TextMenu *menu);
+// Reads lines of the current input file (OpenInputFile) into menu until the
+// end of the file or a block end, which runs the menu's first ITEM_APPLY
+// action. A text is read to the line's last ']' and cut to MENU_TEXT_SIZE;
+// lines that name no item or do not fit the format are skipped; a stored
+// type replaces the item's only when both hold the same kind of value.
+void LoadMenu(TextMenu *menu);
+
+// ---- Menu loop (loop.cpp) -------------------------------------------------
+// Menus are printed as numbered lines on standard output and driven by lines
+// read from standard input into LineBuf. The end of standard input anywhere
+// in a menu ends the process: message 1016 through SysError, status 1.
+constexpr int CURRENT_SELECTION_SIZE = 64;
+
+extern char *pOption;        // the argument after the selection word, inside LineBuf
+extern char flExitTextMenu;  // set: every running menu leaves after its selection
+// The help page of the h key (MENU_FL_HELP): name, data and title ("Help").
+extern const char *pTtyHtmlName;
+extern const char *pTtyHtmlData;
+extern const char *pTtyHtmlTitle;
+extern char CurrentSelection[CURRENT_SELECTION_SIZE];  // the pick screen's selection line
+extern int CurScreenCol;  // first choice column of the pick screen's next page
+
+// Runs menu: loads the settings file path first when given (when it cannot
+// be opened, the first ITEM_ACTION_EXIT item's action runs instead and its
+// result, or the item, or 0 without one, is returned). Interactive: the
+// menu is shown until the user leaves; returns 0. Otherwise pfnApply runs
+// and its result (the menu itself without one) is returned.
+intptr_t RunMenu(TextMenu *menu, const char *path, int interactive);
+// Clears the terminal and prints title, items and footer; returns the number
+// of items.
+int PrintMenu(TextMenu *menu, int longest, int titleWidth);
+// Prints the row or column group that item (ITEM_BAR or ITEM_COLUMNS) starts;
+// advances *counter over its followers and *number over their display
+// numbers, and returns the group's last item.
+TextMenuItem *PrintMenuBarItem(TextMenuItem *item, int type, int *counter, int *number);
+// The 1-based index of the item LineBuf selects among the first count items
+// (a number or a key letter), 0 for none; sets pOption. Runs the h and s keys
+// of the menu's flags (STORE_EXIT ends the process with status 0).
+int FindSelection(TextMenu *menu, int ignored, int count);
+// Lets item index do its work with the argument arg (may be empty); 1 when
+// its value or state changed successfully.
+int ProcessSelection(TextMenu *menu, int index, char *arg);
+// The pick screen dialogue of item index, paging through its choices.
+void ProcessStateValue(TextMenu *menu, int index, char *arg);
+// Draws the pick screen page starting at choice first (0: a new dialogue,
+// the layout is made and the terminal size checked); returns the number of
+// choices shown, 0 on the last page of several, -1 when there is nothing to
+// show or the terminal is too small. Hidden choices set their bit (below 32)
+// in *hiddenMask.
+int PrintPickOneManyScreen(TextMenuItem *item, uint32_t *hiddenMask, int first);
 
 // Pass-phrase reader: the most characters one entry keeps.
 constexpr int PASSPHRASE_MAX = 256;
