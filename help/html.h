@@ -5,8 +5,9 @@
 // title, paragraphs, numbered lists, links between "<" and ">", and tables
 // drawn with ASCII borders.
 //
-// Only the page model and its tables are here for now; the reader and the
-// layout functions are not part of the library yet.
+// Loaded files stay loaded for the life of the process (at most
+// HTML_MAX_FILES of them) and are found again by name; their pages are laid
+// out once, when the file is loaded. Single-threaded.
 #ifndef NORVO_HELP_HTML_H
 #define NORVO_HELP_HTML_H
 
@@ -139,5 +140,61 @@ static_assert(
 inline constexpr char HtmlKeys[] =
     ",p,/p,b,/b,font,/font,a,/a,tr,/tr,br,table,fitab,/table,td,/td,"
     "h1,h2,h3,h4,h5,h6,/h1,/h2,/h3,/h4,/h5,/h6,ol,/ol,li,/li,div,/div,img,";
+
+// ---- Loaded files (html.cpp) -------------------------------------------------
+extern HtmlFile *aFile[HTML_MAX_FILES];  // loaded files, in load order
+extern int32_t FileIndex;                // slots of aFile in use
+extern int32_t CurrentFile;              // slot of the file shown
+extern HtmlPage *pCurrentPage;           // the page shown (or being laid out)
+
+// ---- Reader (html.cpp) ------------------------------------------------------
+// Loads name ("file://" prefix allowed, "#target" allowed; "http://" is
+// refused), or uses buffer instead of reading the file when buffer is not
+// null, and lays out all its pages. The buffer must be a terminated text
+// that lives as long as the process: the page model points into it and the
+// reader writes into it. A file already loaded is not read again; it becomes
+// current at its first page. With a target, the viewer then moves to the
+// page or named anchor of that name. Null when nothing could be read, the
+// text has no page, or HTML_MAX_FILES files are loaded already.
+HtmlFile *ParseHtmlFile(const char *name, char *buffer);
+// The loaded file with exactly this name, made the current file; or null.
+HtmlFile *FindHtmlFile(const char *name);
+// Appends the elements of one section from the file's parse position to
+// list, folding white space and replacing character references in place.
+// Null when the closing tag of the section was read; the file when the text
+// ended first (a tag without its ">" ends the text).
+HtmlFile *ParseHtml(HtmlFile *file, List *list, const char *section);
+// Appends one element: a tag (name, raw attribute text or null) or, with a
+// null name, a text run. An "a" tag gets its HtmlAnchor from the attributes
+// name= and href= (quotes removed; data is split in place).
+HtmlAttr *AddAtribute(List *list, char *name, char *data);
+// The text between the next "<" and its ">" (both overwritten by zero
+// bytes), or null when there is no complete tag left.
+char *GetKeyWord(HtmlFile *file);
+
+// ---- Layout (layout.cpp) ----------------------------------------------------
+// Lays out pCurrentPage unless it has its text already: pText becomes the
+// page as lines ending in "\n" (pool memory owned by the page), LineCount
+// their number, and every anchor of Links gets text offsets.
+void PrintTextImage(HtmlFile *file);
+// Places the title and lays out the body of pCurrentPage into the grid.
+void BuildTextImage(HtmlFile *file);
+// Lays out body elements from the body's walk position; with a table, that
+// table's frame and cells up to its "/table". Gives the row reached.
+int32_t BuildTextBody(HtmlFile *file, HtmlTable *table, int32_t row, int32_t col);
+// Measures the table whose "table" element is the body element last walked
+// (available: the width in columns a percent width refers to, 0 for none);
+// renames the element "fitab" and makes the table its data. The walk is left
+// behind the table's "/table".
+HtmlTable *GetTextTable(HtmlFile *file, HtmlAttr *element, int32_t available);
+// Columns of the table starting at the body's walk position: the most "td"
+// of one "tr" outside nested tables, at most HTML_TABLE_MAX. Keeps the walk.
+int32_t GetColumnCnt();
+// Draws a placed table's frame (or its blank area) into the grid.
+void DrawTableArea(HtmlFile *file, HtmlTable *table);
+// Writes len characters of text (fill: len copies of its first) at
+// (*row, *col) and moves the position behind them; the grid grows to hold
+// them.
+void PrintText(HtmlFile *file, int32_t *row, int32_t *col, const char *text, int32_t len, int fill);
 
 #endif

@@ -5,7 +5,7 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev
       ncompress tmux libncurses-dev ncurses-bin util-linux procps coreutils tar gzip sed clang-format
-      clang llvm libclang-rt-14-dev)
+      w3m clang llvm libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

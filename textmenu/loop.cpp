@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "help/HelpTty.h"
 #include "nls/NlsUtils.h"
 #include "textmenu/MenuLoopInternal.h"
 #include "textmenu/TextMenu.h"
@@ -123,6 +124,10 @@ void ClearTerminal()
 
 void OpenHelp()
 {
+  if (pTtyHtmlName != nullptr) {
+    TtyHtmlHelp(pTtyHtmlName, pTtyHtmlData, pTtyHtmlTitle);
+    return;
+  }
   if (PostMsg("\nNo help is available for this menu.\n") == nullptr) {
     MenuInputEnded();
   }

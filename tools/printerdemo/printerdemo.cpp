@@ -359,7 +359,8 @@ int main(int argc, char **argv)
   }
   FindCatalogs();
   pDrvCoreDB = NlsOpenDB("CoreString", 0);
-  pTtyHtmlName = "printerdemo.html";
+  // The help pages lie in the help folder of the catalogs' directory.
+  pTtyHtmlName = SaveStr("%s/help/printerdemo.html", pToolPath ? pToolPath : ".");
   pTtyHtmlTitle = "Printer Setup";
   TopItems[IX_WIDTH].Default = FloatWord(8.5f);
   TopMenu.pfnRefresh = RefreshTop;
