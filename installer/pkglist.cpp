@@ -154,6 +154,7 @@ static const char *PkgListPath;
 static int PkgLineNo;
 static PkgLine CurPkgLine;
 static PkgAttr CurPkgAttrs[MaxPkgWords / 2 + 1];
+static char PkgRefusal[LINEBUF_SIZE + 256];  // why the current line is refused, "" if it is not
 
 bool ReleaseConditionHolds(const char *release, const char *op, const char *version)
 {
@@ -185,20 +186,33 @@ bool ReleaseConditionHolds(const char *release, const char *op, const char *vers
   exit_app(1);
 }
 
-static void RequireShellSafe(const char *word)
+// Notes why the current line cannot be carried out; false, for the checks.
+static bool NotePkgRefusal(const char *fmt, ...) NORVO_PRINTF(1, 2);
+static bool NotePkgRefusal(const char *fmt, ...)
+{
+  va_list args;
+  va_start(args, fmt);
+  vsnprintf(PkgRefusal, sizeof PkgRefusal, fmt, args);
+  va_end(args);
+  return false;
+}
+
+static bool CheckShellSafe(const char *word)
 {
   if (strlen(word) >= TOKENBUF_SIZE - 1)
-    RefusePkgLine("the word \"%s\" is too long", word);
+    return NotePkgRefusal("the word \"%s\" is too long", word);
   // A leading '-' would make the word an option of chmod, chown, ln or mv
   // ("--reference=x") where the command expects a mode, a user or a path.
   if (!IsShellSafeWord(word) || word[0] == '-')
-    RefusePkgLine("refusing \"%s\": blanks and shell metacharacters are not allowed in "
-                  "names, modes, owners and link paths",
-                  word);
+    return NotePkgRefusal("refusing \"%s\": blanks and shell metacharacters are not allowed "
+                          "in names, modes, owners and link paths",
+                          word);
+  return true;
 }
 
 // Reads the next logical line of the list into line and splits it into
-// words. False at the end of the list.
+// words. False at the end of the list; a line too long to be read whole is
+// refused (PkgRefusal) and not split.
 static bool ReadPkgLine(PkgLine &line)
 {
   if (!GetFileLine())
@@ -211,14 +225,16 @@ static bool ReadPkgLine(PkgLine &line)
   PkgLineNo += complete ? physical : physical + 1;
   // A physical line longer than one read arrives in pieces, the rest of it
   // looking like a line of its own: refuse it rather than run a torn line.
-  if (len >= LINEBUF_SIZE - 2 || (!complete && LineLen == 0 && len >= PhysicalLineMax))
-    RefusePkgLine("the line is too long");
+  line.count = 0;
+  if (len >= LINEBUF_SIZE - 2 || (!complete && LineLen == 0 && len >= PhysicalLineMax)) {
+    NotePkgRefusal("the line is too long");
+    return true;
+  }
 
   memcpy(line.text, LineBuf, len + 1);
   for (char *p = line.text; (p = strstr(p, "\\\n")) != nullptr;)
     *p++ = ' ', *p++ = ' ';
 
-  line.count = 0;
   char *out = line.store;
   for (const char *word = GetToken(line.text, PkgWordDelims); word && line.count < MaxPkgWords;
        word = GetToken(nullptr, PkgWordDelims)) {
@@ -297,9 +313,10 @@ static int ParsePkgAttributes(PkgLine &line, int first, PkgAttr *attrs)
   return n;
 }
 
-// Checks every word of the line that a shell will see. The sed arguments
-// are sed's by design and go to sed quoted, each word on its own.
-static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, int n)
+// Checks every word of the line that a shell will see (false with the
+// reason in PkgRefusal). The sed arguments are sed's by design and go to sed
+// quoted, each word on its own.
+static bool CheckSafePkgLine(const PkgAction &action, const PkgAttr *attrs, int n)
 {
   bool objectInShell = action.command != PKG_M && action.command != PKG_S &&
                        action.command != PKG_CHECKPS && action.command != PKG_ATTRIBUTES_ONLY;
@@ -307,13 +324,30 @@ static void RequireSafePkgLine(const PkgAction &action, const PkgAttr *attrs, in
     if (attrs[i].kind == ATTR_OTHER)
       continue;
     objectInShell = true;
-    if (attrs[i].kind != ATTR_SED)
-      RequireShellSafe(attrs[i].value);
+    if (attrs[i].kind != ATTR_SED && !CheckShellSafe(attrs[i].value))
+      return false;
   }
-  if (objectInShell)
-    RequireShellSafe(action.object);
-  if (action.dest)
-    RequireShellSafe(action.dest);
+  if (objectInShell && !CheckShellSafe(action.object))
+    return false;
+  return !action.dest || CheckShellSafe(action.dest);
+}
+
+enum PkgLineKind { PKG_LINE_END = -1, PKG_LINE_IDLE, PKG_LINE_RUN, PKG_LINE_REFUSED };
+
+// Reads the next line of the open list and works out what it asks for,
+// every check made: a line to run (action, CurPkgAttrs and n set), a line
+// with nothing to do, a refused line (PkgRefusal) or the end of the list.
+static PkgLineKind NextPkgLine(PkgAction &action, int &n)
+{
+  PkgRefusal[0] = '\0';
+  if (!ReadPkgLine(CurPkgLine))
+    return PKG_LINE_END;
+  if (PkgRefusal[0])
+    return PKG_LINE_REFUSED;
+  if (!ParsePkgLine(CurPkgLine, action))
+    return PKG_LINE_IDLE;
+  n = ParsePkgAttributes(CurPkgLine, action.firstAttribute, CurPkgAttrs);
+  return CheckSafePkgLine(action, CurPkgAttrs, n) ? PKG_LINE_RUN : PKG_LINE_REFUSED;
 }
 
 // The sed arguments for a SysCmd line: the value split into words where the
@@ -473,13 +507,12 @@ int ProcessPkgList(const char *pkgDirName)
   PkgLineNo = 0;
 
   int result = 0;
-  while (ReadPkgLine(CurPkgLine)) {
-    PkgAction action;
-    if (!ParsePkgLine(CurPkgLine, action))
-      continue;
-    int n = ParsePkgAttributes(CurPkgLine, action.firstAttribute, CurPkgAttrs);
-    RequireSafePkgLine(action, CurPkgAttrs, n);
-    if (RunPkgLine(pkgDirName, action, CurPkgAttrs, n)) {
+  PkgAction action;
+  int n = 0;
+  for (PkgLineKind kind; (kind = NextPkgLine(action, n)) != PKG_LINE_END;) {
+    if (kind == PKG_LINE_REFUSED)
+      RefusePkgLine("%s", PkgRefusal);
+    if (kind == PKG_LINE_RUN && RunPkgLine(pkgDirName, action, CurPkgAttrs, n)) {
       CloseInputFile();
       result = 1;
       break;
@@ -488,4 +521,29 @@ int ProcessPkgList(const char *pkgDirName)
   PkgListPath = nullptr;
   PutMem(listPath);
   return result;
+}
+
+int CheckPkgList(const char *path, const char **reason)
+{
+  if (reason)
+    *reason = nullptr;
+  if (!OpenInputFile(path, 0))
+    return -1;
+  PkgListPath = path;
+  PkgLineNo = 0;
+  int lines = 0;
+  PkgAction action;
+  int n = 0;
+  for (PkgLineKind kind; (kind = NextPkgLine(action, n)) != PKG_LINE_END;) {
+    if (kind == PKG_LINE_REFUSED) {
+      CloseInputFile();
+      if (reason)
+        *reason = PkgRefusal;
+      lines = -1;
+      break;
+    }
+    lines += kind == PKG_LINE_RUN;
+  }
+  PkgListPath = nullptr;
+  return lines;
 }

@@ -229,6 +229,12 @@ bool QuitForRunningProcesses(const char *names);
 // file or directory end it with status 1, before that line changes the host.
 int ProcessPkgList(const char *pkgDirName);
 // Words are checked for shell lines with IsShellSafeWord (utils/utils.h).
+// Reads the package list at path and checks every line as ProcessPkgList
+// does, but carries nothing out (no command, prompt or change on the host).
+// The number of lines that would run; -1 when the list cannot be opened or
+// a line would be refused (then *reason, if given, says why, in a static
+// buffer valid until the next call).
+int CheckPkgList(const char *path, const char **reason);
 // The release condition of a "v" line: release and version compared as byte
 // strings (strcmp, so "2.2.14" sorts before "2.2.5"). op is one of "<",
 // "<=", "=", ">", ">="; any other operator, or a null argument, never holds.

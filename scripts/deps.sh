@@ -5,7 +5,8 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev
       ncompress tmux libncurses-dev ncurses-bin util-linux procps coreutils tar gzip sed
-      clang-format ansible-core w3m strace man-db groff-base bsdextrautils pkgconf)
+      clang-format ansible-core w3m strace man-db groff-base bsdextrautils pkgconf
+      clang llvm libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -346,7 +346,8 @@ bool TestFormatState(const char *list, intptr_t value);
 // a value list and its targets) when the item is active. N greys and H hides
 // the targets while the group matches; S sets a target's value then, putting
 // the replaced one aside once and giving it back once the group stops
-// matching; P runs the targets' own formats and actions (no deeper than 16).
+// matching; P runs the targets' own formats and actions (no deeper than 16,
+// at most 1000 of them in one call).
 void ProcessStateFormat(TextMenu *menu, int index);
 
 // ---- Entry validation (validate.cpp) --------------------------------------

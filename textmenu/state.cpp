@@ -19,11 +19,16 @@ static int CondDepth = 0;
 // Depth of P commands in progress in ProcessStateFormat: a format that
 // refers back to itself must not recurse without end.
 static int StateFormatDepth = 0;
+// Nested formats run by the outermost ProcessStateFormat in progress: a
+// format whose P names itself more than once would otherwise double its
+// work at every level.
+static int StateFormatRuns = 0;
 
 namespace {
 
 constexpr int kOperandSize = 80;  // an operand of a condition, terminator included
 constexpr int kStateFormatDepthMax = 16;
+constexpr int kStateFormatRunsMax = 1000;
 constexpr int kCondDepthMax = 200;
 constexpr char kStateDelims[] = "{,.} ";
 
@@ -190,6 +195,8 @@ void ProcessStateFormat(TextMenu *menu, int index)
   if (item == nullptr || item->pFormat == nullptr || item->State != ITEM_STATE_ACTIVE ||
       StateFormatDepth >= kStateFormatDepthMax)
     return;
+  if (StateFormatDepth == 0)
+    StateFormatRuns = 0;
   const char *cursor = item->pFormat;
   char token[TOKENBUF_SIZE];
   while (GetTokenD(nullptr, kStateDelims, &cursor, token, sizeof token) != nullptr) {
@@ -219,7 +226,8 @@ void ProcessStateFormat(TextMenu *menu, int index)
           case 'N': target->State = match ? ITEM_STATE_INACTIVE : ITEM_STATE_ACTIVE; break;
           case 'H': target->State = match ? ITEM_STATE_HIDDEN : ITEM_STATE_ACTIVE; break;
           case 'P':
-            if (match) {
+            if (match && StateFormatRuns < kStateFormatRunsMax) {
+              StateFormatRuns++;
               char *savedIn = GetTokenBufInput();
               char savedDel = chTokenDel;
               StateFormatDepth++;

@@ -351,6 +351,15 @@ void SortTokens(char *list, char delim, int ignoreCase)
   if (list == nullptr)
     return;
   char *copy = SaveStr_(list);
+  // A lone backslash at the very end escapes nothing and is dropped: kept,
+  // it would escape the delimiter the sort may put behind its item and
+  // join that item with the next one.
+  for (char *p = copy; *p != '\0'; p++) {
+    if (*p == '\\' && *++p == '\0') {
+      p[-1] = '\0';
+      break;
+    }
+  }
   char *out = list;
   char *rest = copy;
   while (*out == delim && *out != '\0') {

@@ -80,8 +80,8 @@ int FindTokenC(const char *word, const char *list);
 // 1-based position of word in "a,b,c" split at delim (no leading delimiter).
 int FindTokenWithDelim(const char *list, const char *word, char delim);
 // Sorts the items of a delim-separated list in place (selection sort, escaped
-// delimiters do not split). The list may grow by one delimiter: the caller's
-// buffer needs room for it.
+// delimiters do not split, a lone backslash at the end is dropped). The list
+// may grow by one delimiter: the caller's buffer needs room for it.
 void SortTokens(char *list, char delim, int ignoreCase);
 
 // ---- Strings, paths and saved strings (strings.cpp) -----------------------

@@ -221,6 +221,14 @@ TEST(MenuStates, StateFormatsGreyHideSetAndPropagate)
   EXPECT_EQ(actionCalls, 1);
   ProcessStateFormat(&chained, 3);  // refers to itself: ends all the same
   EXPECT_GT(actionCalls, 1);
+  // Naming itself twice would double the work at each of the 16 levels.
+  std::vector<TextMenuItem> twice = {Pick("Twice", choices, 0, "P*{0,0}")};
+  twice[0].pfnAction = CountAction;
+  TextMenu doubled = MenuOf(twice);
+  actionCalls = 0;
+  ProcessStateFormat(&doubled, 0);
+  EXPECT_GT(actionCalls, 16);
+  EXPECT_LE(actionCalls, 1000);
 
   std::string overlong = "N0{" + std::string(3000, '1') + "," + std::string(500, '{') + "}";
   chain[0].pFormat = overlong.c_str();

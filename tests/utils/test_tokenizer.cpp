@@ -542,6 +542,18 @@ TEST(SortTokens, CaseEscapesAndStability)
   EXPECT_STREQ(percent, "%d,%s,");
 }
 
+TEST(SortTokens, TrailingBackslashNeverJoinsTwoItems)
+{
+  // The last item sorts first and gains a delimiter: a backslash kept at
+  // its end would escape it and make one item of two.
+  char list[16] = ",b,a\\";
+  SortTokens(list, ',', 0);
+  EXPECT_STREQ(list, ",a,b,");
+  char escaped[16] = "b,a\\\\";
+  SortTokens(escaped, ',', 0);
+  EXPECT_STREQ(escaped, "a\\\\,b,") << "an escaped backslash is an ordinary character";
+}
+
 TEST(SortTokens, DegenerateLists)
 {
   SortTokens(nullptr, ',', 0);

@@ -20,6 +20,7 @@
 #include "dbm/Dbm.h"
 #include "dbm/DbmInternal.h"
 #include "memmgr/MemMgr.h"
+#include "tools/ndbtool/catalog.h"
 #include "utils/utils.h"
 
 namespace {
@@ -60,78 +61,6 @@ void Fail(const char *fmt, ...)
   exit(1);
 }
 
-int HexDigit(char c)
-{
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
-// Decodes the catalog escapes; false (with why) for a malformed one.
-bool Unescape(std::string_view in, std::string &out, const char **why)
-{
-  out.clear();
-  for (size_t i = 0; i < in.size(); i++) {
-    char c = in[i];
-    if (c != '\\') {
-      out += c;
-      continue;
-    }
-    if (++i == in.size()) {
-      *why = "backslash at the end of a field";
-      return false;
-    }
-    switch (in[i]) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case '\\': out += '\\'; break;
-      case 'x': {
-        int hi = i + 1 < in.size() ? HexDigit(in[i + 1]) : -1;
-        int lo = i + 2 < in.size() ? HexDigit(in[i + 2]) : -1;
-        if (hi < 0 || lo < 0) {
-          *why = "\\x needs two hexadecimal digits";
-          return false;
-        }
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-        break;
-      }
-      default: *why = "unknown escape (use \\n \\r \\t \\\\ or \\xHH)"; return false;
-    }
-  }
-  return true;
-}
-
-// The catalog form of bytes: the inverse of Unescape. A leading '#' is
-// escaped so that the line is not taken for a comment.
-std::string Escape(std::string_view in, bool isKey)
-{
-  std::string out;
-  for (size_t i = 0; i < in.size(); i++) {
-    unsigned char c = static_cast<unsigned char>(in[i]);
-    switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default:
-        if (c < 0x20 || c == 0x7f || (isKey && i == 0 && c == '#')) {
-          char hex[5];
-          snprintf(hex, sizeof hex, "\\x%02x", c);
-          out += hex;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out;
-}
-
 // Key of the record the walk stands at.
 std::string KeyOf(DbTHandle *h, const DbTRecord &rec)
 {
@@ -167,18 +96,11 @@ bool Exists(const std::string &path)
 // Stores one record; the reason when the database refuses it.
 void Store(DbTHandle *h, const std::string &key, const std::string &value, const char *where)
 {
-  if (key.empty())
-    Fail("%sempty key", where);
-  if (key.find('\0') != std::string::npos)
-    Fail("%skey holds a zero byte", where);
-  if (value.empty())
-    Fail("%sempty value for key \"%s\"", where, Escape(key, true).c_str());
-  if (key.size() + 1 > static_cast<size_t>(DBT_KEY_MAX))
-    Fail("%skey longer than %d bytes", where, DBT_KEY_MAX - 1);
-  if (key.size() + value.size() + 3 > 65535)
-    Fail("%srecord for key \"%s\" longer than 65535 bytes", where, Escape(key, true).c_str());
+  std::string why;
+  if (!CatalogRecordFits(key, value, why))
+    Fail("%s%s", where, why.c_str());
   if (!DbmTPutRecord(h, key.c_str(), value.data(), static_cast<int>(value.size())))
-    Fail("%scannot store key \"%s\"", where, Escape(key, true).c_str());
+    Fail("%scannot store key \"%s\"", where, CatalogEscape(key, true).c_str());
 }
 
 int Build(DbTHandle *h, const char *catalog)
@@ -194,29 +116,17 @@ int Build(DbTHandle *h, const char *catalog)
   h->ImageSize = h->RecCount = 0;
   DbTSetDbType(h, DBT_TYPE_NEW);
 
-  std::string line, key, value;
+  std::string line, key, value, why;
   long lineNo = 0;
-  for (int c = 0; c != EOF;) {
-    line.clear();
-    while ((c = fgetc(in)) != EOF && c != '\n')
-      line += static_cast<char>(c);
-    if (c == EOF && line.empty())
-      break;
+  while (CatalogReadLine(in, line)) {
     lineNo++;
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    if (line.empty() || line[0] == '#')
-      continue;
     char where[512];
     snprintf(where, sizeof where, "%s:%ld: ", catalog, lineNo);
-    size_t tab = line.find('\t');
-    if (tab == std::string::npos)
-      Fail("%smissing tab between key and value", where);
-    const char *why = nullptr;
-    if (!Unescape(std::string_view(line).substr(0, tab), key, &why) ||
-        !Unescape(std::string_view(line).substr(tab + 1), value, &why))
-      Fail("%s%s", where, why);
-    Store(h, key, value, where);
+    int got = CatalogParseLine(line, key, value, why);
+    if (got < 0)
+      Fail("%s%s", where, why.c_str());
+    if (got > 0)
+      Store(h, key, value, where);
   }
   if (in != stdin)
     fclose(in);
@@ -296,12 +206,12 @@ int main(int argc, char **argv)
     Fail("out of memory");
   std::string key;
   const char *why = nullptr;
-  if (c->args > 0 && cmd != "build" && !Unescape(rest[0], key, &why))
+  if (c->args > 0 && cmd != "build" && !CatalogUnescape(rest[0], key, &why))
     Fail("%s: %s", rest[0], why);
 
   if (cmd == "put") {
     std::string value;
-    if (!Unescape(rest[1], value, &why))
+    if (!CatalogUnescape(rest[1], value, &why))
       Fail("%s: %s", rest[1], why);
     Store(h, key, value, "");
     return 0;
@@ -334,10 +244,10 @@ int main(int argc, char **argv)
   for (DbTRecord *r = WalkDbTRecords(h, &rec, 0); r; r = WalkDbTRecords(h, &rec, 1)) {
     count++;
     if (cmd == "keys")
-      printf("%s\n", Escape(KeyOf(h, rec), true).c_str());
+      printf("%s\n", CatalogEscape(KeyOf(h, rec), true).c_str());
     else if (cmd == "dump")
-      printf("%s\t%s\n", Escape(KeyOf(h, rec), true).c_str(),
-             Escape(ValueOf(h, rec), false).c_str());
+      printf("%s\t%s\n", CatalogEscape(KeyOf(h, rec), true).c_str(),
+             CatalogEscape(ValueOf(h, rec), false).c_str());
   }
   if (cmd == "info") {
     static constexpr const char *kTypes[] = {"new", "plain", "typed"};
