@@ -10,6 +10,7 @@
 #include <map>
 
 #include "dbm/Dbm.h"
+#include "dbm/DbmInternal.h"
 #include "fuzz/FuzzUtil.h"
 #include "tools/ndbtool/catalog.h"
 

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "dbm/Dbm.h"
+#include "dbm/DbmInternal.h"
 #include "fuzz/FuzzUtil.h"
 #include "utils/utils.h"
 

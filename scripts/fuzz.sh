@@ -34,9 +34,15 @@ for t in "${targets[@]}"; do
   [ -f "$top/fuzz/$t.cpp" ] || { echo "fuzz: no target $t (fuzz/$t.cpp)" >&2; exit 2; }
 done
 
-CC=clang CXX=clang++ cmake -S "$top" -B "$dir" -G Ninja -DNORVO_FUZZ=ON -DNORVO_TESTS=OFF \
-  -DNORVO_BENCH=OFF -DNORVO_WERROR=ON >/dev/null
-cmake --build "$dir" -j "${NORVO_FUZZ_JOBS:-$(nproc)}" --target "${targets[@]}" >/dev/null
+mkdir -p "$dir"
+if ! { CC=clang CXX=clang++ cmake -S "$top" -B "$dir" -G Ninja -DNORVO_FUZZ=ON -DNORVO_TESTS=OFF \
+         -DNORVO_BENCH=OFF -DNORVO_WERROR=ON &&
+       cmake --build "$dir" -j "${NORVO_FUZZ_JOBS:-$(nproc)}" --target "${targets[@]}"; } \
+     >"$dir/build.log" 2>&1; then
+  echo "fuzz: the targets do not build (log $dir/build.log):" >&2
+  grep -E -m 20 'error|FAILED' "$dir/build.log" >&2 || tail -n 20 "$dir/build.log" >&2
+  exit 1
+fi
 
 mkdir -p "$dir/artifacts" "$dir/logs"
 failed=()
