@@ -10,9 +10,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
+
+#include "fuzz/FuzzUtil.h"
 
 namespace {
 constexpr size_t MaxRequest = 0x7fff0000 - 32;
+
+// While a run is scoped (FuzzPoolScope), the allocations it has not
+// released, so that memory a reader keeps for the life of the process can be
+// given back after each input.
+bool flScoped;
+std::unordered_set<void *> &Live()
+{
+  static auto *live = new std::unordered_set<void *>;
+  return *live;
+}
 
 // Bytes asked for by the allocation p (its malloc size less the extra zero).
 size_t Asked(const void *p)
@@ -31,13 +44,19 @@ void *__wrap__Z6GetMemm(size_t n)
     fprintf(stderr, "ERROR: out of memory\n");
     return nullptr;
   }
-  return calloc(n + 1, 1);
+  void *p = calloc(n + 1, 1);
+  if (p && flScoped)
+    Live().insert(p);
+  return p;
 }
 
 void __wrap__Z6PutMemPv(void *p)
 {
-  if (p && __sanitizer_get_ownership(p))
+  if (p && __sanitizer_get_ownership(p)) {
+    if (flScoped)
+      Live().erase(p);
     free(p);
+  }
 }
 
 void *__wrap__Z9AdjustMemPvm(void *p, size_t n)
@@ -53,7 +72,17 @@ void *__wrap__Z9AdjustMemPvm(void *p, size_t n)
     return nullptr;
   size_t held = Asked(p);
   memcpy(q, p, held < n ? held : n);
-  free(p);
+  __wrap__Z6PutMemPv(p);
   return q;
 }
+}
+
+void FuzzPoolScope(bool on)
+{
+  if (!on) {
+    for (void *p : Live())
+      free(p);
+    Live().clear();
+  }
+  flScoped = on;
 }

@@ -22,6 +22,12 @@
     }                                                                                              \
   } while (0)
 
+// Scopes the pool: from FuzzPoolScope(true) on, every pool allocation not
+// released by the reader is released at FuzzPoolScope(false). For readers
+// that keep what they read for the life of the process (their own state must
+// be forgotten first).
+void FuzzPoolScope(bool on);
+
 // The input cut at its zero bytes into n texts (missing ones empty, the last
 // one takes the rest with its zero bytes dropped).
 inline std::vector<std::string> FuzzFields(const uint8_t *data, size_t size, size_t n)

@@ -14,4 +14,12 @@ void *HtmlNeedMem(size_t n);
 // the same policy. Releasing such an item or node releases nothing.
 void *HtmlNeedItem(List *list, int32_t size);
 
+// Forgets every loaded file, the layout's work buffers and the history, as
+// at the start of the process, without releasing their memory (it may be
+// released by whoever owns all pool memory, as a test harness does). Pages
+// and texts handed out before are not to be used afterwards.
+void HtmlForgetFiles();
+// The layout's part of that: its grid, row starts and open anchor.
+void HtmlForgetLayout();
+
 #endif

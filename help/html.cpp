@@ -116,6 +116,19 @@ void *HtmlNeedMem(size_t n)
   return p;
 }
 
+void HtmlForgetFiles()
+{
+  memset(aFile, 0, sizeof aFile);
+  FileIndex = CurrentFile = 0;
+  pCurrentPage = nullptr;
+  pArena = nullptr;
+  ArenaLeft = 0;
+  memset(History, 0, sizeof History);
+  HistoryI = TargetPos = 0;
+  flBuildingFile = 0;
+  HtmlForgetLayout();
+}
+
 void *HtmlNeedItem(List *list, int32_t size)
 {
   auto *node = static_cast<ListNode *>(HtmlNeedMem(sizeof(ListNode) + static_cast<size_t>(size)));

@@ -628,6 +628,16 @@ void BuildTextImage(HtmlFile *file)
   pCurrentPage->LineCount = BuildTextBody(file, nullptr, row, 0);
 }
 
+void HtmlForgetLayout()
+{
+  pGrid = nullptr;
+  GridSize = GridUsed = 0;
+  pRowStarts = nullptr;
+  RowStartsSize = 0;
+  pOpenAnchor = nullptr;
+  TableDepth = 0;
+}
+
 void PrintTextImage(HtmlFile *file)
 {
   HtmlPage *page = pCurrentPage;
