@@ -137,8 +137,8 @@ inline ChildResult RunProgram(const std::vector<std::string> &argv, const char *
 }  // namespace testcommon
 
 using testcommon::ChildResult;
+using testcommon::ReadWholeFd;
 using testcommon::RunChild;
 using testcommon::RunProgram;
-using testcommon::ReadWholeFd;
 
 #endif
