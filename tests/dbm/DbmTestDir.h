@@ -9,10 +9,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "common/ChildProcess.h"
 #include "common/TempDir.h"
 #include "dbm/Dbm.h"
 #include "utils/utils.h"
@@ -42,13 +41,7 @@ protected:
 
   std::string DbFile(const std::string &name) const { return base + "/db/" + name + ".ndb"; }
 
-  static std::string ReadBytes(const std::string &path)
-  {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  static std::string ReadBytes(const std::string &path) { return testcommon::ReadAll(path); }
 
   static void WriteBytes(const std::string &path, const std::string &bytes)
   {
@@ -56,7 +49,7 @@ protected:
     // A new file rather than a truncated one: ext4 flushes truncated
     // files on close, which makes loops of rewrites slow.
     std::filesystem::remove(path);
-    std::ofstream(path, std::ios::binary) << bytes;
+    testcommon::WriteFile(path, bytes);
   }
 };
 

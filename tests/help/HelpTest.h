@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/ChildProcess.h"
+#include "common/TempDir.h"
 #include "help/HelpTty.h"
 #include "help/html.h"
 #include "memmgr/MemMgr.h"
@@ -25,15 +25,10 @@ protected:
     pCurrentPage = nullptr;
     HistoryI = TargetPos = 0;
     flBuildingFile = 0;
-    char tmpl[] = "/tmp/helptest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    dir = tmp.path();
   }
-  void TearDown() override
-  {
-    std::string cmd = "rm -rf '" + dir + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
+  void TearDown() override { ASSERT_TRUE(tmp.Remove()); }
 
   // Lays out an HTML text held in an exact-size heap copy (not pool memory,
   // which has room behind each block), so that a read past its end shows
@@ -58,10 +53,11 @@ protected:
   std::string Write(const std::string &name, const std::string &html)
   {
     std::string path = dir + "/" + name;
-    std::ofstream(path) << html;
+    testcommon::WriteFile(path, html);
     return path;
   }
 
+  TempDir tmp;
   std::string dir;
   int loads = 0;
   std::vector<std::unique_ptr<char[]>> buffers;

@@ -9,7 +9,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -168,8 +167,7 @@ TEST(NlsCatalog, EveryMessageTheToolkitFetchesIsInEnglish)
     for (auto &e : fs::recursive_directory_iterator(std::string(NORVO_SOURCE_DIR) + "/" + dir)) {
       if (e.path().extension() != ".cpp" && e.path().extension() != ".h")
         continue;
-      std::ifstream in(e.path());
-      std::string code((std::istreambuf_iterator<char>(in)), {});
+      std::string code = testcommon::ReadAll(e.path().string());
       unresolved.clear();
       for (const std::string &key : FetchedKeys(code, unresolved)) {
         EXPECT_TRUE(en.count(key)) << e.path() << " fetches " << key << ", missing in English";

@@ -12,18 +12,13 @@
 #include <sstream>
 #include <string>
 
+#include "common/ChildProcess.h"
 #include "common/TempDir.h"
 #include "syscmd/SysCmd.h"
 
 namespace {
 
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testcommon::ReadAll;
 
 void Touch(const std::string &path, mode_t mode = 0755)
 {
@@ -263,7 +258,7 @@ TEST_F(ComTable, InitSysCmdListLocatesSetsShellAndLogsFirstLine)
   EXPECT_EQ(std::string(ComList[31].path), FirstSystemDir("sh"));
   EXPECT_EQ(std::string(getenv("SHELL")), FirstSystemDir("sh") + "/sh ");
   EXPECT_EQ(ComList[71].path, nullptr);
-  EXPECT_EQ(ReadText(log), "initializing system\n");
+  EXPECT_EQ(ReadAll(log), "initializing system\n");
 
   // Once filled in bulk, a command that was missing stays missing.
   Touch(a + "/mkque");

@@ -12,27 +12,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/ChildProcess.h"
 #include "common/TempDir.h"
 #include "syscmd/SysCmd.h"
 
 namespace {
 
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testcommon::ReadAll;
 
 void WriteText(const std::string &path, const std::string &text, mode_t mode = 0644)
 {
-  std::ofstream(path, std::ios::binary) << text;
+  testcommon::WriteFile(path, text);
   chmod(path.c_str(), mode);
 }
 
@@ -74,12 +67,12 @@ protected:
       ComList[i].path = nullptr;  // as at program start
     FullSearchPath = nullptr;
     InitSysCmdList();
-    ASSERT_EQ(ReadText(log), logHead);
+    ASSERT_EQ(ReadAll(log), logHead);
   }
   void TearDown() override { unlink(log.c_str()); }
 
   // The part of the log written after InitSysCmdList.
-  std::string LogTail() { return ReadText(log).substr(logHead.size()); }
+  std::string LogTail() { return ReadAll(log).substr(logHead.size()); }
 
   // "<sh> -c \"<path>/<name> <flags> " as SysCmd starts every table command.
   std::string Head(int index)
@@ -113,9 +106,9 @@ TEST_F(Exec, ModeOneComposesLogsAndShowsADot)
 
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(out, ".");
-  EXPECT_EQ(ReadText(dir + "/dst"), "payload\n");
+  EXPECT_EQ(ReadAll(dir + "/dst"), "payload\n");
   std::string cmd = std::string(ComList[9].path) + "/cp -p " + dir + "/src " + dir + "/dst";
-  EXPECT_EQ(ReadText(argv), cmd + " 1>>/tmp/" + my_name + ".log 2>>/tmp/" + my_name + ".log");
+  EXPECT_EQ(ReadAll(argv), cmd + " 1>>/tmp/" + my_name + ".log 2>>/tmp/" + my_name + ".log");
   EXPECT_EQ(LogTail(), Head(9) + dir + "/src " + dir + "/dst\n");
 }
 
@@ -132,7 +125,7 @@ TEST_F(Exec, ModeZeroIsSilentAndIgnoresFailure)
   std::string argv = RecordShell();
   testing::internal::CaptureStdout();
   EXPECT_EQ(SysCmd(13, 0, "quiet"), 0);
-  EXPECT_EQ(ReadText(argv), std::string(ComList[13].path) + "/echo  quiet 1>/dev/null 2>/dev/null");
+  EXPECT_EQ(ReadAll(argv), std::string(ComList[13].path) + "/echo  quiet 1>/dev/null 2>/dev/null");
   EXPECT_EQ(SysCmd(23, 0, "%s/missing", dir.c_str()), 2);  // ls: exit status 2
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(LogTail(), "");
@@ -179,7 +172,7 @@ TEST_F(Exec, ModeTwoFailureEndsTheProgramWithStatusOne)
         exit(0);
       },
       testing::ExitedWithCode(1), "");
-  EXPECT_EQ(ReadText(out), ".ERROR: command failed with exit status 2\n");
+  EXPECT_EQ(ReadAll(out), ".ERROR: command failed with exit status 2\n");
   std::string tail = LogTail();
   EXPECT_NE(tail.find(Head(23) + dir + "/missing\n"), std::string::npos) << tail;
   EXPECT_TRUE(EndsWith(tail, "\nERROR: command failed with exit status 2\n")) << tail;
@@ -202,8 +195,8 @@ TEST_F(Exec, NegativeIndexIsQuietButKeepsTheFailurePolicy)
   EXPECT_EQ(SysCmd(-3, 2, "%s/%s >> %s/%s.tar.Z", dir.c_str(), "seg1", dir.c_str(), "arch"), 0);
   EXPECT_EQ(SysCmd(-3, 2, "%s/%s >> %s/%s.tar.Z", dir.c_str(), "seg2", dir.c_str(), "arch"), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(ReadText(dir + "/arch.tar.Z"), "one\ntwo\n");
-  EXPECT_EQ(ReadText(argv),
+  EXPECT_EQ(ReadAll(dir + "/arch.tar.Z"), "one\ntwo\n");
+  EXPECT_EQ(ReadAll(argv),
             std::string(ComList[3].path) + "/cat  " + dir + "/seg2 >> " + dir + "/arch.tar.Z");
   EXPECT_EQ(LogTail(), "");
 
@@ -217,7 +210,7 @@ TEST_F(Exec, IndexZeroAndOneRunTheCallersLine)
   testing::internal::CaptureStdout();
   EXPECT_EQ(SysCmd(0, 1, "echo zero > %s/zero", dir.c_str()), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(ReadText(dir + "/zero"), "zero\n");
+  EXPECT_EQ(ReadAll(dir + "/zero"), "zero\n");
   EXPECT_EQ(LogTail(), "");
 
   testing::internal::CaptureStdout();
@@ -226,7 +219,7 @@ TEST_F(Exec, IndexZeroAndOneRunTheCallersLine)
   EXPECT_EQ(LogTail(), "echo one\none\n");
 
   EXPECT_EQ(SysCmd(-1, 1, "echo minus > %s/minus", dir.c_str()), 0);
-  EXPECT_EQ(ReadText(dir + "/minus"), "minus\n");
+  EXPECT_EQ(ReadAll(dir + "/minus"), "minus\n");
   EXPECT_EQ(LogTail(), "echo one\none\n");
 }
 
@@ -238,8 +231,7 @@ TEST_F(Exec, WithoutLoggingModeOneDiscardsOutputAndShowsNoDot)
   testing::internal::CaptureStdout();
   EXPECT_EQ(SysCmd(13, 1, "gone"), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(ReadText(argv),
-            std::string(ComList[13].path) + "/echo  gone 1>>/dev/null 2>>/dev/null");
+  EXPECT_EQ(ReadAll(argv), std::string(ComList[13].path) + "/echo  gone 1>>/dev/null 2>>/dev/null");
   EXPECT_EQ(LogTail(), "");
 }
 
@@ -275,7 +267,7 @@ TEST_F(Exec, OverlongCommandLineNeverRuns)
   EXPECT_EQ(SysCmd(35, 0, "%s", fits.c_str()), 0);
   EXPECT_TRUE(Exists(marker));
   // All of it reached the shell: 4095 bytes less sh's part and the quotes.
-  EXPECT_EQ(ReadText(argv).size(), 4095 - (Head(35).find('"') + 1) - 1);
+  EXPECT_EQ(ReadAll(argv).size(), 4095 - (Head(35).find('"') + 1) - 1);
   unlink(marker.c_str());
   unlink(argv.c_str());
 
@@ -294,7 +286,7 @@ TEST_F(Exec, OverlongCommandLineNeverRuns)
         SysCmd(35, 1, "%s", fits.c_str());
       },
       testing::ExitedWithCode(1), "not run");
-  EXPECT_EQ(ReadText(out), "");
+  EXPECT_EQ(ReadAll(out), "");
   EXPECT_EQ(LogTail(), "");
   EXPECT_FALSE(Exists(marker));
 

@@ -1,32 +1,19 @@
 // The menu loop in a real terminal: the demo program under tmux.
 #include <sys/stat.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "common/ChildProcess.h"
+#include "common/TempDir.h"
 #include "textmenu/TmuxTerm.h"
 
 namespace {
 
 constexpr char kFooter[] = "Select a number or s for store settings in a file or h for help";
 constexpr char kPickPrompt[] = "Enter numbers, or <Return> for more choices:";
-
-std::string MakeTempDir()
-{
-  char dir[] = "/tmp/menuloopXXXXXX";
-  return mkdtemp(dir) != nullptr ? dir : "/tmp";
-}
-
-std::string ReadFile(const std::string &path)
-{
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // The line of the screen that holds text, or "".
 std::string LineWith(const std::string &screen, const std::string &text)
@@ -248,7 +235,9 @@ TEST(MenuLoopTerminal, OtherTerminalTypesDrawTheSameScreens)
 
 TEST(MenuLoopTerminal, StoreKeysWriteSettingsThatStartTheNextRun)
 {
-  std::string dir = MakeTempDir();
+  TempDir tmp;
+  ASSERT_FALSE(tmp.path().empty());
+  const std::string &dir = tmp.path();
   std::string file = dir + "/printer_1";
   {
     TmuxTerm t(ShellQuote(DemoPath()), 80, 24, dir);
@@ -270,7 +259,7 @@ TEST(MenuLoopTerminal, StoreKeysWriteSettingsThatStartTheNextRun)
     t.Type("q");
     ASSERT_TRUE(t.WaitFor("EXIT=0")) << t.Screen();
   }
-  std::string stored = ReadFile(file);
+  std::string stored = testcommon::ReadAll(file);
   EXPECT_NE(stored.find("2[my office printer] 12 0\n3[2] 9 0\n"), std::string::npos) << stored;
   EXPECT_NE(stored.find("5{\n0[printhost] 11 0\n1[0] 9 0\n2[30] 13 0\n}\n"), std::string::npos)
       << stored;
@@ -295,21 +284,20 @@ TEST(MenuLoopTerminal, StoreKeysWriteSettingsThatStartTheNextRun)
     t.Type("s");
     ASSERT_TRUE(t.WaitFor("EXIT=0")) << t.Screen();
   }
-  EXPECT_NE(ReadFile(dir + "/.settings").find("10[7] 13 0\n"), std::string::npos);
-  (void)!system(("rm -rf " + ShellQuote(dir)).c_str());
+  EXPECT_NE(testcommon::ReadAll(dir + "/.settings").find("10[7] 13 0\n"), std::string::npos);
 }
 
 // Without a terminal: the stored answers applied without asking, and the end
 // of standard input at every kind of question ends the program with status 1.
 TEST(MenuLoopInput, SettingsRunWithoutAskingAndEndOfInputEndsTheProgram)
 {
-  std::string dir = MakeTempDir();
+  TempDir tmp;
+  ASSERT_FALSE(tmp.path().empty());
+  const std::string &dir = tmp.path();
   std::string file = dir + "/answers";
-  {
-    std::ofstream out(file);
-    out << "1[lp_7] 11 0\n2[first floor, east] 12 0\n3[1] 9 0\n10[4] 13 0\n11[3.250] 14 0\n"
-           "4{\n0[3] 9 0\n2[1.500] 14 0\n}\n";
-  }
+  testcommon::WriteFile(
+      file, "1[lp_7] 11 0\n2[first floor, east] 12 0\n3[1] 9 0\n10[4] 13 0\n11[3.250] 14 0\n"
+            "4{\n0[3] 9 0\n2[1.500] 14 0\n}\n");
   std::string demo = ShellQuote(DemoPath());
   std::string out = RunText("cd / && " + demo + " -n -s " + ShellQuote(file) + " </dev/null");
   EXPECT_NE(out.find("printer lp_7\ndescription first floor, east\nconnection Serial line\n"),
@@ -327,10 +315,10 @@ TEST(MenuLoopInput, SettingsRunWithoutAskingAndEndOfInputEndsTheProgram)
     std::string cmd = "printf '" + std::string(in) + "' | timeout 20 " + demo + " >/dev/null 2>" +
                       ShellQuote(dir + "/err") + "; echo $?";
     EXPECT_EQ(RunText(cmd), "1\n") << "input: " << in;
-    EXPECT_NE(ReadFile(dir + "/err").find("reading from standard input"), std::string::npos)
+    EXPECT_NE(testcommon::ReadAll(dir + "/err").find("reading from standard input"),
+              std::string::npos)
         << "input: " << in;
   }
-  (void)!system(("rm -rf " + ShellQuote(dir)).c_str());
 }
 
 }  // namespace

@@ -3,12 +3,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "common/ChildProcess.h"
 #include "textmenu/TextMenu.h"
 
 namespace {
@@ -97,17 +96,15 @@ std::string Store(TextMenu *menu)
   StoreMenu(menu);
   fclose(pOut);
   pOut = nullptr;
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
+  std::string text = testcommon::ReadAll(path);
   unlink(path.c_str());
-  return ss.str();
+  return text;
 }
 
 void Load(TextMenu *menu, const std::string &text)
 {
   std::string path = TempPath();
-  std::ofstream(path) << text;
+  testcommon::WriteFile(path, text);
   ASSERT_TRUE(OpenInputFile(path.c_str(), 1));
   LoadMenu(menu);
   CloseInputFile();

@@ -5,54 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <dirent.h>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/ChildProcess.h"
+#include "common/TempDir.h"
 #include "utils/utils.h"
 
 namespace {
 
-// A fresh directory under /tmp, removed with its contents at the end.
-struct Dir {
-  std::string path;
-  Dir()
-  {
-    char tmpl[] = "/tmp/norvo-fileedit-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~Dir() { (void)std::system(("rm -rf " + path).c_str()); }
-  std::string operator/(const std::string &name) const { return path + "/" + name; }
-  // The names in the directory, sorted.
-  std::vector<std::string> Entries() const
-  {
-    std::vector<std::string> names;
-    DIR *d = opendir(path.c_str());
-    while (dirent *e = readdir(d))
-      if (e->d_name[0] != '.')
-        names.push_back(e->d_name);
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-};
-
-std::string Read(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const std::string &path, const std::string &text)
-{
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using Dir = TempDir;
+using testcommon::ReadAll;
+using testcommon::WriteFile;
 
 using Names = std::vector<std::string>;
 
@@ -60,7 +24,7 @@ using Names = std::vector<std::string>;
 std::string After(int rc, const std::string &path)
 {
   EXPECT_EQ(rc, 0) << "editing " << path;
-  return Read(path);
+  return ReadAll(path);
 }
 
 }  // namespace
@@ -69,7 +33,7 @@ TEST(FileEdit, ChangeReplacesTheFirstOccurrenceAndKeepsModeAndOwner)
 {
   Dir d;
   std::string base = d / "app";
-  Write(base + ".cfg", "a=1 a=2\nb=3\ntail a=");
+  WriteFile(base + ".cfg", "a=1 a=2\nb=3\ntail a=");
   bool root = geteuid() == 0;
   if (root) {
     ASSERT_EQ(chown((base + ".cfg").c_str(), 4321, 1234), 0);
@@ -87,8 +51,8 @@ TEST(FileEdit, ChangeReplacesTheFirstOccurrenceAndKeepsModeAndOwner)
   // A name that looks like an option is still a name to the move.
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-  ASSERT_EQ(chdir(d.path.c_str()), 0);
-  Write("-i", "a\n");
+  ASSERT_EQ(chdir(d.path().c_str()), 0);
+  WriteFile("-i", "a\n");
   EXPECT_EQ(After(FileChange("-i", "", "a", "b"), "-i"), "b\n");
   ASSERT_EQ(chdir(cwd), 0);
 }
@@ -99,7 +63,7 @@ TEST(FileEdit, LongLinesAreWholeLines)
   std::string f = d / "long";
   std::string head(505, 'x'), rest(1000, 'y');
   // The pattern straddles the 510th character.
-  Write(f, head + "NEEDLE" + rest + "\nshort NEEDLE\n");
+  WriteFile(f, head + "NEEDLE" + rest + "\nshort NEEDLE\n");
   EXPECT_EQ(After(FileChange(f.c_str(), "", "NEEDLE", "N"), f), head + "N" + rest + "\nshort N\n");
   char text[] = "> ";
   EXPECT_EQ(After(FileInsert(f.c_str(), nullptr, text), f),
@@ -111,15 +75,15 @@ TEST(FileEdit, DeletionsLeaveTheFirstNMatches)
 {
   Dir d;
   std::string a = d / "a", b = d / "b";
-  Write(a + ".txt", "k=1\nk=2\nother\nk=3 k=\n");
-  Write(b, "k=1\nk=2\nother\nk=3\n");
+  WriteFile(a + ".txt", "k=1\nk=2\nother\nk=3 k=\n");
+  WriteFile(b, "k=1\nk=2\nother\nk=3\n");
   EXPECT_EQ(After(FileDel(a.c_str(), "txt", 1, "k="), a + ".txt"), "k=1\n2\nother\n3 k=\n");
   EXPECT_EQ(After(FileDelLine(b.c_str(), "", 1, "k="), b), "k=1\nother\n");
 
-  Write(a, "begin\nm1\nm2\nend\n");
+  WriteFile(a, "begin\nm1\nm2\nend\n");
   EXPECT_EQ(After(FileDelLinePair(a.c_str(), "", 0, "begin", "end"), a), "m1\nm2\n");
   // The first pair stays; a closing line nobody waits for stays too.
-  Write(b, "begin\nA\nend\nbegin\nB\nend\nend\n");
+  WriteFile(b, "begin\nA\nend\nbegin\nB\nend\nend\n");
   EXPECT_EQ(After(FileDelLinePair(b.c_str(), "", 1, "begin", "end"), b), "begin\nA\nend\nB\nend\n");
 }
 
@@ -127,7 +91,7 @@ TEST(FileEdit, ChangeCharReadsDecimalOctalAndHexadecimalCodes)
 {
   Dir d;
   std::string f = d / "dos";
-  Write(f, "a\r\nAbA\r\n");
+  WriteFile(f, "a\r\nAbA\r\n");
   EXPECT_EQ(After(FileChangeChar(f.c_str(), "", "13", "0"), f), "a\nAbA\n");
   EXPECT_EQ(After(FileChangeChar(f.c_str(), "", "0x41", "66,67"), f), "a\nBCbBC\n");
   EXPECT_EQ(After(FileChangeChar(f.c_str(), "", "0142", "0x7a,0,65"), f), "a\nBCzBC\n");
@@ -144,7 +108,7 @@ TEST(FileEdit, ChangeCharReadsDecimalOctalAndHexadecimalCodes)
   EXPECT_EQ(FileChangeChar(f.c_str(), "", "66", list.c_str()), -1);
   EXPECT_EQ(FileChangeChar(f.c_str(), "", "B", "65"), -1);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR: "), std::string::npos);
-  EXPECT_EQ(Read(f), std::string(127, '-') + "\nBCBC\n");
+  EXPECT_EQ(ReadAll(f), std::string(127, '-') + "\nBCBC\n");
 }
 
 TEST(FileEdit, DelFormatModes)
@@ -162,14 +126,14 @@ TEST(FileEdit, DelFormatModes)
       {"c", "0x3d", "keyvalue\nnamexy\nplain\n"},
   };
   for (const auto &c : cases) {
-    Write(f, text);
+    WriteFile(f, text);
     EXPECT_EQ(FileDelFormat(f.c_str(), "", c.mode, c.pattern), 0);
-    EXPECT_EQ(Read(f), c.expected) << "mode " << (c.mode ? c.mode : "(null)");
+    EXPECT_EQ(ReadAll(f), c.expected) << "mode " << (c.mode ? c.mode : "(null)");
   }
   // An unknown mode changes nothing and leaves no temporary file behind.
-  Write(f, text);
+  WriteFile(f, text);
   EXPECT_EQ(FileDelFormat(f.c_str(), "", "x", "="), 1);
-  EXPECT_EQ(Read(f), text);
+  EXPECT_EQ(ReadAll(f), text);
   EXPECT_EQ(d.Entries(), Names{"kv"});
 }
 
@@ -177,17 +141,17 @@ TEST(FileEdit, InsertionsCountLines)
 {
   Dir d;
   std::string f = d / "list";
-  Write(f, "a\nb\nc\n");
+  WriteFile(f, "a\nb\nc\n");
   char numbered[] = "%s1%#1 ";
   EXPECT_EQ(After(FileInsert(f.c_str(), "", numbered), f), "00000 a\n00001 b\n00002 c\n");
   EXPECT_STREQ(numbered, "%#1 ");  // the start value is cut out of the text
 
-  Write(f, "a\nb\nc\n");
+  WriteFile(f, "a\nb\nc\n");
   char late[] = "%s5%#7:";
   EXPECT_EQ(After(FileInsert(f.c_str(), "", late), f), "a\nb\n00000:c\n");
 
   // Only matching lines get the text and move the counter.
-  Write(f, "x1\ny\nx2\n");
+  WriteFile(f, "x1\ny\nx2\n");
   char search[] = "%s3%#-";
   EXPECT_EQ(After(FileSearchInsert(f.c_str(), "", search, "x"), f), "00003-x1\ny\n00004-x2\n");
 }
@@ -196,7 +160,7 @@ TEST(FileEdit, OwnLoopThroughOpenIOFiles)
 {
   Dir d;
   std::string base = d / "set";
-  Write(base, "one\ntwo\n");
+  WriteFile(base, "one\ntwo\n");
   chmod(base.c_str(), 0600);
   FILE *out = OpenIOFiles(base.c_str(), "");
   ASSERT_NE(out, nullptr);
@@ -214,25 +178,25 @@ TEST(FileEdit, FailedMoveLeavesTheOriginal)
 {
   Dir d;
   ASSERT_EQ(mkdir((d / "bin").c_str(), 0755), 0);
-  Write(d / "bin/mv", "#!/bin/sh\nexit 1\n");
+  WriteFile(d / "bin/mv", "#!/bin/sh\nexit 1\n");
   chmod((d / "bin/mv").c_str(), 0755);
   const std::string path = getenv("PATH");
   setenv("PATH", (d / "bin:" + path).c_str(), 1);
 
   std::string f = d / "keep", g = d / "keep2";
-  Write(f, "a\n");
-  Write(g + ".txt", "b\n");
+  WriteFile(f, "a\n");
+  WriteFile(g + ".txt", "b\n");
   EXPECT_NE(FileChange(f.c_str(), "", "a", "z"), 0);
   EXPECT_NE(FileDelFormat(g.c_str(), "txt", "l", "b"), 0);
-  EXPECT_EQ(Read(f), "a\n");
-  EXPECT_EQ(Read(g + ".txt"), "b\n");
+  EXPECT_EQ(ReadAll(f), "a\n");
+  EXPECT_EQ(ReadAll(g + ".txt"), "b\n");
   // The edited copies wait in the temporary files of both namings.
-  EXPECT_EQ(Read(f + ".out"), "z\n");
-  EXPECT_EQ(Read(g + ".txtout"), "");
+  EXPECT_EQ(ReadAll(f + ".out"), "z\n");
+  EXPECT_EQ(ReadAll(g + ".txtout"), "");
 
   ASSERT_NE(OpenIOFiles(f.c_str(), nullptr), nullptr);
   EXPECT_NE(ReplaceInputFile(), 0);
-  EXPECT_EQ(Read(f), "a\n");
+  EXPECT_EQ(ReadAll(f), "a\n");
   setenv("PATH", path.c_str(), 1);
 }
 
@@ -240,19 +204,19 @@ TEST(FileEdit, UnsafeOrOverlongNamesAreRefused)
 {
   Dir d;
   std::string spaced = d / "my file", semi = d / "a;b";
-  Write(spaced, "a\n");
+  WriteFile(spaced, "a\n");
   testing::internal::CaptureStderr();
   EXPECT_EQ(FileChange(spaced.c_str(), "", "a", "b"), -1);
-  EXPECT_EQ(FileDelLine(d.path.c_str(), "x;rm", 0, "a"), -1);
+  EXPECT_EQ(FileDelLine(d.path().c_str(), "x;rm", 0, "a"), -1);
   EXPECT_EQ(FileDel(semi.c_str(), "", 0, "a"), -1);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("ERROR: refusing file name"), std::string::npos) << err;
-  EXPECT_EQ(Read(spaced), "a\n");
+  EXPECT_EQ(ReadAll(spaced), "a\n");
 
   // base + ".out" must fit in 127 characters: 123 is the longest base.
-  std::string fits = d.path + "/" + std::string(122 - d.path.size(), 'n');
+  std::string fits = d.path() + "/" + std::string(122 - d.path().size(), 'n');
   ASSERT_EQ(fits.size(), 123u);
-  Write(fits, "a\n");
+  WriteFile(fits, "a\n");
   EXPECT_EQ(After(FileChange(fits.c_str(), "", "a", "b"), fits), "b\n");
   std::string over = fits + "n", huge(4000, 'h');
   testing::internal::CaptureStderr();

@@ -12,22 +12,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "common/ChildProcess.h"
 #include "common/TempDir.h"
 #include "syscmd/SysCmd.h"
 #include "utils/utils.h"
 
 namespace {
 
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testcommon::ReadAll;
 
 bool Exists(const std::string &path)
 {
@@ -70,7 +64,7 @@ protected:
   std::string Write(const std::string &name, const std::string &text)
   {
     std::string path = dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
+    testcommon::WriteFile(path, text);
     return path;
   }
 };
@@ -88,9 +82,9 @@ protected:
       ComList[i].path = nullptr;  // as at program start
     FullSearchPath = nullptr;
     InitSysCmdList();
-    ASSERT_EQ(ReadText(log), head);
+    ASSERT_EQ(ReadAll(log), head);
   }
-  std::string LogTail() { return ReadText(log).substr(head.size()); }
+  std::string LogTail() { return ReadAll(log).substr(head.size()); }
   std::string Cmd(int index)
   {
     return std::string(ComList[31].path) + "/sh -c \"" + ComList[index].path + "/" +
@@ -117,13 +111,13 @@ TEST_F(HostFiles, FirstMessageOfARunTruncatesLaterOnesAppend)
               PutLogMsg("more\n");
             }),
             0);
-  EXPECT_EQ(ReadText(log), "first run 1\nno newline;more\n");
+  EXPECT_EQ(ReadAll(log), "first run 1\nno newline;more\n");
   struct stat st;
   ASSERT_EQ(stat(log.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0666u);  // every user's run may write it
 
   EXPECT_EQ(InChild([] { PutLogMsg("second run\n"); }), 0);
-  EXPECT_EQ(ReadText(log), "second run\n");
+  EXPECT_EQ(ReadAll(log), "second run\n");
 }
 
 // A link planted at the log's name (any user can make one in /tmp) is
@@ -144,9 +138,9 @@ TEST_F(HostFiles, FirstMessageReplacesALinkPlantedAtTheLog)
     struct stat st;
     ASSERT_EQ(lstat(log.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode)) << target;
-    EXPECT_EQ(ReadText(log), "first\nsecond\n");
+    EXPECT_EQ(ReadAll(log), "first\nsecond\n");
   }
-  EXPECT_EQ(ReadText(sentinel), "keep\n");
+  EXPECT_EQ(ReadAll(sentinel), "keep\n");
   EXPECT_FALSE(Exists(nowhere));
 
   // A link that takes the place of the log within a run is not followed.
@@ -157,7 +151,7 @@ TEST_F(HostFiles, FirstMessageReplacesALinkPlantedAtTheLog)
               PutLogMsg("through the link\n");
             }),
             0);
-  EXPECT_EQ(ReadText(sentinel), "keep\n");
+  EXPECT_EQ(ReadAll(sentinel), "keep\n");
 }
 
 TEST_F(HostFiles, UnwritableLogIsReportedAndTheRunGoesOn)
@@ -178,13 +172,13 @@ TEST_F(HostFiles, CreateTextFileWritesAndSetsPermissions)
   std::string path = dir + "/.np_cfg";
   umask(022);
   ASSERT_EQ(CreateTextFile(path.c_str(), "wt", 0604, "%s %d\n", " LPRng ", 3), 1);
-  EXPECT_EQ(ReadText(path), " LPRng  3\n");
+  EXPECT_EQ(ReadAll(path), " LPRng  3\n");
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0604u);
 
   ASSERT_EQ(CreateTextFile(path.c_str(), "wt", 0, "%s", "again"), 1);
-  EXPECT_EQ(ReadText(path), "again");
+  EXPECT_EQ(ReadAll(path), "again");
 
   std::string bad = dir + "/missing/file";
   testing::internal::CaptureStderr();
@@ -197,7 +191,7 @@ TEST_F(HostFiles, SysCmdPEchoesRunsAndReportsFailure)
   testing::internal::CaptureStdout();
   EXPECT_EQ(SysCmdP(1, "echo ran > %s/out", dir.c_str()), 0);  // status of the pause
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "echo ran > " + dir + "/out\n");
-  EXPECT_EQ(ReadText(dir + "/out"), "ran\n");
+  EXPECT_EQ(ReadAll(dir + "/out"), "ran\n");
 
   // Exit status 2 is a failure too (it must not pass for an interrupted call).
   EXPECT_EXIT(SysCmdP(2, "exit 2"), testing::ExitedWithCode(1),
@@ -307,7 +301,7 @@ TEST_F(HostServices, RenameFileMovesQuietly)
   Write("db.ndb_new", "records");
   testing::internal::CaptureStdout();
   RenameFile(dir.c_str(), "db.ndb_new", "db.ndb");
-  EXPECT_EQ(ReadText(dir + "/db.ndb"), "records");
+  EXPECT_EQ(ReadAll(dir + "/db.ndb"), "records");
   EXPECT_FALSE(Exists(dir + "/db.ndb_new"));
 
   RenameFile(dir.c_str(), "missing", "other");
@@ -315,7 +309,7 @@ TEST_F(HostServices, RenameFileMovesQuietly)
 
   // Without a directory the names are whole paths.
   RenameFile(nullptr, (dir + "/db.ndb").c_str(), (dir + "/moved").c_str());
-  EXPECT_EQ(ReadText(dir + "/moved"), "records");
+  EXPECT_EQ(ReadAll(dir + "/moved"), "records");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(LogTail(), "");
 }

@@ -7,35 +7,31 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "common/ChildProcess.h"
+#include "common/TempDir.h"
 #include "utils/utils.h"
 
 namespace {
 
 class InputFiles : public testing::Test {
 protected:
+  TempDir tmp;
   std::string dir;
 
   void SetUp() override
   {
     my_name = SaveStr("test_input_%d", static_cast<int>(getpid()));
     flUseLog = 0;
-    char tmpl[] = "/tmp/test_input_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    dir = tmp.path();
   }
-  void TearDown() override
-  {
-    CloseInputFile();
-    std::filesystem::remove_all(dir);
-  }
+  void TearDown() override { CloseInputFile(); }
   std::string Write(const std::string &name, const std::string &text)
   {
     std::string path = dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
+    testcommon::WriteFile(path, text);
     return path;
   }
   void Open(const std::string &name, const std::string &text)

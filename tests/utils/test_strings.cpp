@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/TempDir.h"
 #include "utils/utils.h"
 
 namespace {
@@ -24,15 +25,14 @@ protected:
 // A real directory tree under the system's temporary folder, removed after.
 class TempTree : public StringsTest {
 protected:
+  TempDir tmp;
   std::string root;
   void SetUp() override
   {
     StringsTest::SetUp();
-    char tmpl[] = "/tmp/test_strings_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
+    root = tmp.path();
   }
-  void TearDown() override { system(("rm -rf " + root).c_str()); }
 };
 
 // SaveStr must give exactly what the C library's printf gives.
