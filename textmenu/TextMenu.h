@@ -318,7 +318,7 @@ TextMenuItem *FindTextMenuItem(TextMenu *menu, int32_t type);
 int GetColumnWidths(const ScreenImage *image, const TextMenuItem *item, int *widths);
 
 // ---- States and conditions (state.cpp) ------------------------------------
-// Item indices in specs and formats are 0-based positions in the menu's
+// Item indices in state references and formats are 0-based positions in the menu's
 // array; an index outside it names no item (tests false, changes nothing).
 
 // Modes of TestStateCondition besides a condition text.
@@ -326,9 +326,9 @@ int GetColumnWidths(const ScreenImage *image, const TextMenuItem *item, int *wid
 #define COND_ONE_OPERAND ((const char *)1)  // one operand only
 
 // Tests "I.V", "+I.V" or "-I.V" (item I, cur + I or cur - I, value V):
-// 0 when the item's Value is not V (or the spec names no item), 1 when it is
-// V and the item is active, 2 when it is V and the item is not active.
-int TestState(TextMenu *menu, const char *spec, int cur);
+// 0 when the item's Value is not V (or the reference names no item), 1 when
+// it is V and the item is active, 2 when it is V and the item is not active.
+int TestState(TextMenu *menu, const char *ref, int cur);
 // Evaluates a condition text of TestState operands joined by & | ! ( ) and
 // A (the operand's item equals and is inactive). A text starts a new
 // evaluation; the two modes continue the one in progress (one static read
@@ -363,16 +363,16 @@ extern char *pErrLongRange;   // 25/1024, two long doubles
 // Checks entry (null counts as empty) against a validation format; null or
 // empty format: VALID_OK.
 int ValidateEntry(const char *entry, const char *format);
-// Length (spec "(min,max)") then digits-only check, each problem shown:
+// Length (range "(min,max)") then digits-only check, each problem shown:
 // VALID_OK, VALID_LENGTH or VALID_CHARACTER.
-int ValidateEntryTty(const char *entry, const char *spec);
-// Null when the entry's length lies in spec's range (4..4 without a spec),
-// else the length message in NlsBuf (overwritten by the next call).
-char *ValidateEntryLen(const char *entry, const char *spec);
+int ValidateEntryTty(const char *entry, const char *range);
+// Null when the entry's length lies in the range (4..4 without one), else
+// the length message in NlsBuf (overwritten by the next call).
+char *ValidateEntryLen(const char *entry, const char *range);
 // The first character of entry that is not a decimal digit, 0 when none.
 int ValidateEntryDigit(const char *entry);
 // Reads "(min,max)": stores min (0 for null) and returns max.
-int getMinMax(const char *spec, int *min);
+int getMinMax(const char *range, int *min);
 // True when text holds only letters, digits, '_' and '-'; otherwise tells the
 // user (25/1002 and 25/1000), waits for one line and gives false.
 bool TestName(const char *text);

@@ -66,11 +66,11 @@ struct Operand {
 
 }  // namespace
 
-int TestState(TextMenu *menu, const char *spec, int cur)
+int TestState(TextMenu *menu, const char *ref, int cur)
 {
-  if (spec == nullptr)
+  if (ref == nullptr)
     return 0;
-  const char *p = spec;
+  const char *p = ref;
   int sign = 0;
   if (*p == '+' || *p == '-')
     sign = *p++ == '+' ? 1 : -1;

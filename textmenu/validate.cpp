@@ -345,12 +345,12 @@ int ValidateEntry(const char *entry, const char *format)
   }
 }
 
-int getMinMax(const char *spec, int *min)
+int getMinMax(const char *range, int *min)
 {
   int lo = 0;
   int hi = 0;
-  if (spec != nullptr) {
-    const char *p = spec;
+  if (range != nullptr) {
+    const char *p = range;
     if (*p != '\0' && !IsDigit(*p))
       p++;
     lo = atoi(p);
@@ -364,11 +364,11 @@ int getMinMax(const char *spec, int *min)
   return hi;
 }
 
-char *ValidateEntryLen(const char *entry, const char *spec)
+char *ValidateEntryLen(const char *entry, const char *range)
 {
   long len = entry != nullptr ? long(strlen(entry)) : 0;
   int min = 4;
-  int max = spec != nullptr ? getMinMax(spec, &min) : 4;
+  int max = range != nullptr ? getMinMax(range, &min) : 4;
   if (min <= len && len <= max)
     return nullptr;
   if (min == max)
@@ -388,9 +388,9 @@ int ValidateEntryDigit(const char *entry)
   return 0;
 }
 
-int ValidateEntryTty(const char *entry, const char *spec)
+int ValidateEntryTty(const char *entry, const char *range)
 {
-  if (const char *msg = ValidateEntryLen(entry, spec); msg != nullptr) {
+  if (const char *msg = ValidateEntryLen(entry, range); msg != nullptr) {
     PostMsg("%s", msg);
     return VALID_LENGTH;
   }

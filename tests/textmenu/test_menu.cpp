@@ -128,12 +128,12 @@ TEST(MenuStates, StateTestsConditionsAndValueLists)
   items.push_back(Item("Plain sub", ITEM_SUBMENU, reinterpret_cast<intptr_t>(&subA)));
   TextMenu menu = MenuOf(items);
 
-  // spec, current item, result
-  std::tuple<const char *, int, int> specs[] = {{"1.1", 0, 1},  {"1.2", 0, 0},  {"3.5", 0, 2},
-                                                {"+1.2", 4, 1}, {"-2.0", 4, 1}, {"99.1", 0, 0},
-                                                {"-9.1", 0, 0}, {"", 0, 0}};
-  for (auto [spec, cur, result] : specs)
-    EXPECT_EQ(TestState(&menu, spec, cur), result) << spec << " at " << cur;
+  // reference, current item, result
+  std::tuple<const char *, int, int> refs[] = {{"1.1", 0, 1},  {"1.2", 0, 0},  {"3.5", 0, 2},
+                                               {"+1.2", 4, 1}, {"-2.0", 4, 1}, {"99.1", 0, 0},
+                                               {"-9.1", 0, 0}, {"", 0, 0}};
+  for (auto [ref, cur, result] : refs)
+    EXPECT_EQ(TestState(&menu, ref, cur), result) << ref << " at " << cur;
 
   // Operands: 1.1, 2.0 and 3.5 hold, 1.2 and 2.1 do not; 3.5A holds, 1.1A not.
   // 1.2&2.0 and 1.1|2.1 come out right only when a right operand that the
