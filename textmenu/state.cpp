@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "textmenu/TextMenu.h"
+#include "textmenu/BoundedTextInternal.h"
 
 // Read position of the condition evaluator: set by a call with a condition
 // text, advanced by the nested calls of the same evaluation.
@@ -48,21 +49,7 @@ TextMenuItem *ItemAt(TextMenu *menu, long index)
 
 // The condition's pending operand, bounded: characters past the buffer are
 // dropped (such an operand names no item anyway).
-struct Operand {
-  char text[kOperandSize] = {};
-  int len = 0;
-  bool Pending() const { return len > 0; }
-  void Add(char c)
-  {
-    if (len < kOperandSize - 1)
-      text[len++] = c;
-  }
-  void Clear()
-  {
-    len = 0;
-    text[0] = '\0';
-  }
-};
+using Operand = BoundedText<kOperandSize>;
 
 }  // namespace
 
@@ -107,7 +94,7 @@ bool TestStateCondition(TextMenu *menu, const char *cond, int cur)
   bool result = false;
   Operand op;
   auto evaluatePending = [&] {
-    if (op.Pending()) {
+    if (op.len > 0) {
       result = TestState(menu, op.text, cur) != 0;
       op.Clear();
       return true;

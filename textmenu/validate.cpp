@@ -7,6 +7,7 @@
 
 #include "nls/NlsUtils.h"
 #include "textmenu/TextMenu.h"
+#include "textmenu/BoundedTextInternal.h"
 
 // The range messages, fetched once by the first ValidateEntry with a format
 // and kept for the life of the process.
@@ -43,25 +44,6 @@ constexpr char kInvalidDecimal[] = "Invalid character '%c'\nThis text may contai
 
 constexpr int kSetSize = 80;       // added or removed characters of a term
 constexpr int kMatchedSize = 512;  // the entry text matched so far
-
-// A bounded text that grows one character at a time; what does not fit is
-// dropped.
-template <int N>
-struct BoundedText {
-  char text[N] = {};
-  int len = 0;
-  void Add(char c)
-  {
-    if (len < N - 1)
-      text[len++] = c;
-  }
-  void Clear()
-  {
-    len = 0;
-    text[0] = '\0';
-  }
-  bool Has(char c) const { return c != '\0' && memchr(text, c, size_t(len)) != nullptr; }
-};
 
 // A fetched message, returned to the pool when it goes out of scope.
 struct FetchedText {

@@ -114,24 +114,27 @@ inline ChildResult RunChild(const std::function<int()> &fn, const char *input)
   return {WaitStatus(raw), ReadAll(out), ReadAll(err)};
 }
 
+// In a child: adds the environment entries and replaces the process with
+// argv (argv[0] a path); gives 127 when it cannot be started.
+inline int ExecProgram(const std::vector<std::string> &argv, const std::vector<std::string> &env)
+{
+  for (const auto &e : env)
+    putenv(const_cast<char *>(e.c_str()));
+  std::vector<char *> args;
+  for (const auto &a : argv)
+    args.push_back(const_cast<char *>(a.c_str()));
+  args.push_back(nullptr);
+  execv(args[0], args.data());
+  std::perror("execv");
+  return 127;
+}
+
 // Runs argv (argv[0] a path) with standard input from `input` (null: at its
 // end) and the extra environment entries, capturing its output.
 inline ChildResult RunProgram(const std::vector<std::string> &argv, const char *input,
                               const std::vector<std::string> &env = {})
 {
-  return RunChild(
-      [&] {
-        for (const auto &e : env)
-          putenv(const_cast<char *>(e.c_str()));
-        std::vector<char *> args;
-        for (const auto &a : argv)
-          args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        std::perror("execv");
-        return 127;
-      },
-      input);
+  return RunChild([&] { return ExecProgram(argv, env); }, input);
 }
 
 }  // namespace testcommon

@@ -160,14 +160,7 @@ inline ChildResult RunIn(const std::string &cwd, const std::vector<std::string> 
       [&] {
         if (chdir(cwd.c_str()) != 0)
           return 126;
-        for (const auto &e : env)
-          putenv(const_cast<char *>(e.c_str()));
-        std::vector<char *> args;
-        for (const auto &a : argv)
-          args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        return 127;
+        return testcommon::ExecProgram(argv, env);
       },
       input);
 }
