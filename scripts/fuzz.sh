@@ -51,10 +51,13 @@ for t in "${targets[@]}"; do
   args=(-max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1
         -artifact_prefix="$dir/artifacts/$t-")
   [ -f "$top/fuzz/$t.dict" ] && args+=(-dict="$top/fuzz/$t.dict")
+  # Readers of files the project ships start from those files too.
+  seeds=("$top/fuzz/corpus/$t")
+  [ "$t" = fuzz_html ] && seeds+=("$top/help/pages")
   log=$dir/logs/$t.log
   # shellcheck disable=SC2086
   if (cd "$dir" && "$dir/fuzz/$t" "${args[@]}" ${NORVO_FUZZ_FLAGS:-} "$corpus/$t" \
-        "$top/fuzz/corpus/$t") >"$log" 2>&1; then
+        "${seeds[@]}") >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
     echo "fuzz: $t: ${runs:-?} runs (${rate:-?}/s), corpus $(ls "$corpus/$t" | wc -l) inputs"
