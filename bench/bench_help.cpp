@@ -9,6 +9,8 @@
 // (../helpdump) or through NORVO_HELPDUMP.
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchRatio.h"
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <spawn.h>
@@ -107,27 +109,6 @@ void BM_W3mDump(benchmark::State &state)
 BENCHMARK(BM_HelpDump)->Repetitions(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_W3mDump)->Repetitions(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-// Prints as usual and keeps each benchmark's best wall time for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-  std::map<std::string, std::pair<double, double>> best;  // wall, children's CPU
-  void ReportRuns(const std::vector<Run> &runs) override
-  {
-    for (const Run &r : runs) {
-      if (r.run_type != Run::RT_Iteration || !r.aggregate_name.empty() || r.error_occurred)
-        continue;
-      auto c = r.counters.find("child_cpu_ms");
-      double cpu = c != r.counters.end() ? c->second.value : 0;
-      auto [it, fresh] = best.try_emplace(r.run_name.function_name, r.GetAdjustedRealTime(), cpu);
-      if (!fresh) {
-        it->second.first = std::min(it->second.first, r.GetAdjustedRealTime());
-        it->second.second = std::min(it->second.second, cpu);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -145,22 +126,17 @@ int main(int argc, char **argv)
   HelpFile = std::string(tmp) + "/big.html";
   Generate(HelpFile);
 
-  std::vector<char *> args(argv, argv + argc);
-  char interleave[] = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave);
-  argc = static_cast<int>(args.size());
-  argv = args.data();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+  std::vector<char *> args;
+  if (!InitInterleaved(argc, argv, args))
     return 1;
-  RatioReporter reporter;
+  BestTimesReporter reporter("child_cpu_ms");
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto dump = reporter.best.find("BM_HelpDump");
   auto w3m = reporter.best.find("BM_W3mDump");
-  if (dump != reporter.best.end() && w3m != reporter.best.end() && w3m->second.first > 0 &&
-      w3m->second.second > 0)
+  if (dump != reporter.best.end() && w3m != reporter.best.end() && w3m->second.wall > 0 &&
+      w3m->second.counter > 0)
     printf("ratio helpdump / w3m -dump (best of each): wall %.3f, processor time %.3f\n",
-           dump->second.first / w3m->second.first, dump->second.second / w3m->second.second);
+           dump->second.wall / w3m->second.wall, dump->second.counter / w3m->second.counter);
   benchmark::Shutdown();
   unlink(HelpFile.c_str());
   rmdir(tmp);

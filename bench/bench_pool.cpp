@@ -12,6 +12,8 @@
 //              the pool maps and unmaps its blocks every round
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchRatio.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -119,52 +121,24 @@ BENCHMARK(BM_Malloc_Churn)->Repetitions(5);
 BENCHMARK(BM_Pool_FillDrain)->Repetitions(5);
 BENCHMARK(BM_Malloc_FillDrain)->Repetitions(5);
 
-// Prints as usual and keeps each benchmark's best times for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-  std::map<std::string, std::pair<double, double>> times;  // CPU, wall
-  void ReportRuns(const std::vector<Run> &runs) override
-  {
-    for (const Run &r : runs) {
-      if (r.run_type != Run::RT_Iteration || !r.aggregate_name.empty())
-        continue;
-      auto [it, fresh] = times.try_emplace(r.run_name.function_name, r.GetAdjustedCPUTime(),
-                                           r.GetAdjustedRealTime());
-      if (!fresh) {
-        it->second.first = std::min(it->second.first, r.GetAdjustedCPUTime());
-        it->second.second = std::min(it->second.second, r.GetAdjustedRealTime());
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char **argv)
 {
-  // The repetitions of pool and baseline run interleaved (unless the command
-  // line says otherwise), so that a slow spell of the machine falls on both.
-  std::vector<char *> args(argv, argv + argc);
-  char interleave[] = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave);
-  argc = static_cast<int>(args.size());
-  argv = args.data();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+  std::vector<char *> args;
+  if (!InitInterleaved(argc, argv, args))
     return 1;
-  RatioReporter reporter;
+  BestTimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const char *what : {"Churn", "FillDrain"}) {
-    auto pool = reporter.times.find(std::string("BM_Pool_") + what);
-    auto base = reporter.times.find(std::string("BM_Malloc_") + what);
-    if (pool == reporter.times.end() || base == reporter.times.end())
+    auto pool = reporter.best.find(std::string("BM_Pool_") + what);
+    auto base = reporter.best.find(std::string("BM_Malloc_") + what);
+    if (pool == reporter.best.end() || base == reporter.best.end())
       continue;
-    const auto &[poolCpu, poolWall] = pool->second;
-    const auto &[baseCpu, baseWall] = base->second;
-    if (baseCpu > 0 && baseWall > 0)
-      printf("ratio %-9s pool / malloc+memset+free: CPU %.2f, wall %.2f\n", what, poolCpu / baseCpu,
-             poolWall / baseWall);
+    const BestTimes &p = pool->second, &b = base->second;
+    if (b.cpu > 0 && b.wall > 0)
+      printf("ratio %-9s pool / malloc+memset+free: CPU %.2f, wall %.2f\n", what, p.cpu / b.cpu,
+             p.wall / b.wall);
   }
   benchmark::Shutdown();
   return 0;
