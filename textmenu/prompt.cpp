@@ -67,8 +67,13 @@ long long NowMs()
 
 // Reads the entry into PassPhrase: at most PASSPHRASE_MAX characters, until
 // a line end, the time limit, a failed wait or read, or a caught signal.
-void ReadPhrase(int fd)
+// The reader's signals are let in only while the wait sleeps or a character
+// is read: one that came between the test of signo and the wait would
+// otherwise leave the wait to the time limit.
+void ReadPhrase(int fd, const sigset_t &readerSignals)
 {
+  sigset_t open;
+  sigprocmask(SIG_BLOCK, &readerSignals, &open);
   int n = 0;
   const long long deadline = NowMs() + PassPhraseLimit * 1000LL;
   while (n < PASSPHRASE_MAX && signo == 0) {
@@ -76,17 +81,24 @@ void ReadPhrase(int fd)
     if (left <= 0)
       break;
     pollfd p{fd, POLLIN, 0};
-    int ready = poll(&p, 1, left > 60000000 ? 60000000 : int(left));
+    timespec wait{time_t(left / 1000), long(left % 1000) * 1000000L};
+    int ready = ppoll(&p, 1, &wait, &open);
     if (ready < 0 && errno == EAGAIN)
       continue;
     if (ready <= 0)
       break;
     char c = 0;
-    if (read(fd, &c, 1) != 1 || c == '\n' || c == '\r')
+    sigprocmask(SIG_SETMASK, &open, nullptr);  // a read from the background stops
+    ssize_t got = read(fd, &c, 1);
+    sigprocmask(SIG_BLOCK, &readerSignals, nullptr);
+    if (got != 1 || c == '\n' || c == '\r')
       break;
     PassPhrase[n++] = c;
   }
   PassPhrase[n] = '\0';
+  int kept = errno;
+  sigprocmask(SIG_SETMASK, &open, nullptr);
+  errno = kept;
 }
 
 }  // namespace
@@ -171,8 +183,12 @@ char *GetPassPhrase(const char *prompt)
     sigemptyset(&catcher.sa_mask);
     catcher.sa_flags = 0;
     struct sigaction previous[kSignalCount];
-    for (int i = 0; i < kSignalCount; i++)
+    sigset_t readerSignals;
+    sigemptyset(&readerSignals);
+    for (int i = 0; i < kSignalCount; i++) {
       sigaction(kReaderSignals[i], &catcher, &previous[i]);
+      sigaddset(&readerSignals, kReaderSignals[i]);
+    }
 
     termios saved{}, quiet{};
     if (tcgetattr(in, &saved) == 0) {
@@ -184,7 +200,7 @@ char *GetPassPhrase(const char *prompt)
       memset(&quiet, 0, sizeof quiet);
     }
 
-    ReadPhrase(in);
+    ReadPhrase(in, readerSignals);
 
     keptErrno = errno;
     if ((quiet.c_lflag & ECHO) == 0)
