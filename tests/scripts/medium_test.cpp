@@ -83,8 +83,7 @@ TEST(Medium, SetupStartsFromACopiedMediumInTheSandbox)
 {
   SKIP_WITHOUT_SANDBOX();
   std::string setup = BinaryDir() + "/setup";
-  if (!fs::exists(setup))
-    GTEST_SKIP() << "setup is not built in " << BinaryDir();
+  ASSERT_TRUE(fs::exists(setup)) << "setup is not built in " << BinaryDir();
   TempDir tmp;
   std::string dist = tmp.str() + "/dist";
   ASSERT_EQ(Sh("bash " + Q(Script("mkdist.sh")) + " --setup " + Q(setup) + " " +
