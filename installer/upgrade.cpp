@@ -28,8 +28,6 @@ constexpr int PKGMAP_PLAIN_FILE = 1;
 // Part, type, class, path, mode, owner, group; the rest is not used.
 constexpr int PKGMAP_WORDS = 7;
 constexpr char PkgMapDelims[] = " \t\r\n";
-// GetFileLine reads at most this many characters of one physical line.
-constexpr size_t PHYSICAL_LINE_MAX = 510;
 constexpr size_t UPGRADE_LINE_SIZE = 4096;
 constexpr char PkgDbDir[] = "/var/sadm/pkg";
 
@@ -130,6 +128,22 @@ bool UpgradeMapLine(const char *pkg, char *text)
   return done;
 }
 
+// True when LineBuf holds only the front of a map line and the rest follows
+// in the next reads: a read limit cut it (no newline, yet the file goes on),
+// or a line continued behind a final backslash did not fit into LineBuf.
+bool LineGoesOn(size_t len)
+{
+  bool newline = len > 0 && LineBuf[len - 1] == '\n';
+  bool continued = newline && len > 1 && LineBuf[len - 2] == '\\';
+  if ((newline && !continued) || !pIn)
+    return false;
+  int next = getc(pIn);
+  if (next == EOF)
+    return false;
+  ungetc(next, pIn);
+  return true;
+}
+
 // Reads the map through the current input file; true when every plain file
 // was registered and copied.
 bool UpgradeMapFiles(const char *pkg)
@@ -139,15 +153,15 @@ bool UpgradeMapFiles(const char *pkg)
   char text[LINEBUF_SIZE];
   while (GetFileLine()) {
     size_t len = strlen(LineBuf);
-    bool complete = len > 0 && LineBuf[len - 1] == '\n';
+    bool goesOn = LineGoesOn(len);
     if (inLongLine) {
-      inLongLine = !complete;
+      inLongLine = goesOn;
       continue;
     }
     UpgradeLineNo++;
-    // A physical line longer than one read arrives in pieces: refuse it
-    // rather than take its pieces for lines.
-    if (!complete && LineLen == 0 && len >= PHYSICAL_LINE_MAX) {
+    // A line longer than one read (or, continued, longer than LineBuf)
+    // arrives in pieces: refuse it rather than take its pieces for lines.
+    if (goesOn) {
       UpgradeError("%s line %d: the line is too long", UpgradeMapPath, UpgradeLineNo);
       allDone = false;
       inLongLine = true;

@@ -72,8 +72,10 @@ int UpgradeFromMap()
   return failures;
 }
 
-// Refused words, a long line, a failed copy: reported, the rest still done,
-// the version not raised.
+// Refused words, long lines, a failed copy: reported, the rest still done,
+// the version not raised. The tail of a continued line too long for the
+// line buffer reads like a map line of its own, and must not be taken for
+// one.
 int FailuresKeepTheVersion()
 {
   Prepare("1 f none bin/tool 0755 root sys 1 2 3\n"
@@ -81,7 +83,9 @@ int FailuresKeepTheVersion()
           "1 f none bin/evil 0755 root;touch${IFS}/tmp/pwned sys 1 2 3\n"
           "1 f none bin/`touch${IFS}/tmp/pwned` 0755 root sys 1 2 3\n"
           "1 f none bin/" +
-          std::string(600, 'a') + " 0644 root sys 1 2 3\n");
+          std::string(600, 'a') + " 0644 root sys 1 2 3\n" +
+          "1 f none bin/cut 0644 root sys 1 2 3 \\\n" + std::string(4200, 'x') +
+          " f none bin/tail 0644 root sys 1 2 3\n");
   Check(upgradeSolarisPackage("HLCRnpxx", Image.c_str()) == 0, "the failures were not reported");
   Check(!Exists("/tmp/pwned"), "a map word ran as a command");
   Check(ReadAll(PkgDb + "/pkginfo") == OldPkgInfo, "pkginfo changed");
@@ -142,10 +146,11 @@ TEST(PackageMapUpgrade, FailuresAreReportedAndKeepTheVersion)
   SKIP_WITHOUT_SANDBOX();
   ChildResult r = RunUpgradeScenario("upgrade_failures");
   EXPECT_EQ(r.status, 0) << r.err << r.out;
-  for (const char *report : {"refusing the owner \"root;touch${IFS}/tmp/pwned\"",
-                             "refusing the path", "line 5: the line is too long",
-                             "cp /tmp/work/HLCRnpxx/reloc/bin/gone/x /opt/Norvo/bin/gone/x",
-                             "the upgrade of HLCRnpxx is incomplete"})
+  for (const char *report :
+       {"refusing the owner \"root;touch${IFS}/tmp/pwned\"", "refusing the path",
+        "line 5: the line is too long", "line 6: the line is too long",
+        "cp /tmp/work/HLCRnpxx/reloc/bin/gone/x /opt/Norvo/bin/gone/x",
+        "the upgrade of HLCRnpxx is incomplete"})
     EXPECT_NE(r.err.find(report), std::string::npos) << report << "\n" << r.err;
 }
 
