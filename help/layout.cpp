@@ -530,12 +530,10 @@ int32_t BuildTextBody(HtmlFile *file, HtmlTable *table, int32_t row, int32_t col
           x += table->pColWidths[cell - 1] + 2 * table->Padding + 1;
         col = x;
         break;
+      // "/ol" ends the line, not the list: items behind it go on counting
+      // until the next "ol", and a table behind it starts on a line of its own.
       case K_BR:
-      case K_END_OL:
-        lineBreak(1);
-        if (k == K_END_OL)
-          ordered = false;
-        break;
+      case K_END_OL: lineBreak(1); break;
       case K_DIV: lineBreak(1); break;
       case K_END_DIV: lineBreak(2); break;
       case K_OL:

@@ -103,9 +103,14 @@ TEST_F(Layout, TitleParagraphsHeadingsAndLinkOffsets)
 
 TEST_F(Layout, OrderedLists)
 {
+  // "/ol" breaks the line but leaves the list on: a later item goes on
+  // counting, a new list starts again at 1, and a table behind a list gets a
+  // line break of its own.
   EXPECT_EQ(Text("<html><body>Steps:<ol><li>one</li><li>two<li>three</ol>"
-                 "<li>plain</body></html>"),
-            "Steps:\n   1. one\n   2. two\n   3. three\nplain\n");
+                 "<li>plain<ol><li>again</ol><table border><tr><td>t</td></tr></table>"
+                 "</body></html>"),
+            "Steps:\n   1. one\n   2. two\n   3. three\n\n   4. plain\n   1. again\n\n"
+            ",-,\n|t|\n'-'\n");
 }
 
 TEST_F(Layout, BorderedTables)
