@@ -36,6 +36,9 @@ TEST_F(Reader, PagesNamesSkippedPagesAndFoldedText)
   EXPECT_EQ(Page(f, 3)->Head.nItems, 3);
   EXPECT_EQ(pCurrentPage, Page(f, 1));
 
+  // Behind a skipped first page, the next "html" still opens the first page.
+  EXPECT_EQ(Text("<html SkipPage><body>gone</body></html><html><body>kept</body></html>"),
+            "kept\n");
   EXPECT_EQ(Load("no tags at all"), nullptr);
   EXPECT_EQ(ParseHtmlFile("http://example.org/help.html", nullptr), nullptr);
 }
