@@ -319,6 +319,9 @@ HtmlFile *ParseHtmlFile(const char *name, char *buffer)
             *quote = '\0';
           page = AddPage(file, pageName);
         } else if (file->Pages.nItems == 0) {
+          // The file's first page, unnamed. Counted by pages, not by "html"
+          // tags: behind a skipped first page the next one still opens, or
+          // the whole file would read as empty.
           page = AddPage(file, nullptr);
         }
         break;

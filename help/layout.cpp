@@ -89,8 +89,10 @@ int TagKey(const HtmlAttr *e)
   for (; tag[len]; ++len) {
     if (len == 7)
       return 0;
-    packed =
-        packed << 8 | static_cast<unsigned char>(tolower(static_cast<unsigned char>(tag[len])));
+    // ASCII case folding: a known tag is letters, digits and "/", and any
+    // other byte only has to stay apart from them.
+    unsigned char c = static_cast<unsigned char>(tag[len]);
+    packed = packed << 8 | (c >= 'A' && c <= 'Z' ? c | 0x20u : c);
   }
   packed |= static_cast<uint64_t>(len) << 56;
   size_t slot = (packed * 0x9E3779B97F4A7C15u) >> 56;
@@ -221,24 +223,33 @@ void SkipTable()
   }
 }
 
-// Rows of the table starting at the body's walk position, at most
-// HTML_TABLE_MAX; keeps the walk.
-int32_t GetRowCnt()
+// Columns and rows of the table starting at the body's walk position, each
+// at most HTML_TABLE_MAX, counted in one walk; keeps the walk.
+int32_t CountTable(int32_t *rows)
 {
-  ListNode *saved = Body()->pCurrent;
+  List *body = Body();
+  ListNode *saved = body->pCurrent;
   int depth = 0;
-  int32_t rows = 0;
+  int32_t count = 0, most = 0, trs = 0;
   while (HtmlAttr *e = Next()) {
     int k = TagKey(e);
-    if (k == K_TABLE || k == K_FITAB)
+    if (k == K_TABLE || k == K_FITAB) {
       ++depth;
-    else if (k == K_END_TABLE && depth-- == 0)
-      break;
-    else if (k == K_TR && depth == 0)
-      ++rows;
+    } else if (k == K_END_TABLE) {
+      if (depth-- == 0)
+        break;
+    } else if (depth == 0) {
+      if (k == K_TR) {
+        count = 0;
+        ++trs;
+      } else if (k == K_TD) {
+        most = std::max(most, ++count);
+      }
+    }
   }
-  Body()->pCurrent = saved;
-  return std::min<int32_t>(rows, HTML_TABLE_MAX);
+  body->pCurrent = saved;
+  *rows = std::min<int32_t>(trs, HTML_TABLE_MAX);
+  return std::min<int32_t>(most, HTML_TABLE_MAX);
 }
 
 }  // namespace
@@ -265,32 +276,8 @@ void PrintText(HtmlFile *, int32_t *row, int32_t *col, const char *text, int32_t
 
 int32_t GetColumnCnt()
 {
-  List *body = Body();
-  ListNode *saved = body->pCurrent;
-  int depth = 0;
-  int32_t count = 0, most = 0;
-  while (HtmlAttr *e = Next()) {
-    switch (TagKey(e)) {
-      case K_TABLE:
-      case K_FITAB: ++depth; break;
-      case K_END_TABLE:
-        if (depth-- == 0)
-          goto done;
-        break;
-      case K_TR:
-        if (depth == 0)
-          count = 0;
-        break;
-      case K_TD:
-        if (depth == 0)
-          most = std::max(most, ++count);
-        break;
-      default: break;
-    }
-  }
-done:
-  body->pCurrent = saved;
-  return std::min<int32_t>(most, HTML_TABLE_MAX);
+  int32_t rows;
+  return CountTable(&rows);
 }
 
 HtmlTable *GetTextTable(HtmlFile *file, HtmlAttr *element, int32_t available)
@@ -317,9 +304,10 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlAttr *element, int32_t available)
   long spacing = Pixels(AttrValue(attrs, "cellspacing", &has));
   long padding = Pixels(AttrValue(attrs, "cellpadding", &has));
   std::string_view width = AttrValue(attrs, "width", &has);
-  int32_t cols = GetColumnCnt();
+  // The rows are counted with the columns: a table's elements are walked
+  // once for both, not once more for the rows.
+  int32_t cols = CountTable(&t->RowCount);
   t->ColCount = cols;
-  t->RowCount = GetRowCnt();
   if (t->RowCount)
     t->pRowHeights =
         static_cast<int32_t *>(HtmlNeedMem(sizeof(int32_t) * static_cast<size_t>(t->RowCount)));
@@ -530,12 +518,10 @@ int32_t BuildTextBody(HtmlFile *file, HtmlTable *table, int32_t row, int32_t col
           x += table->pColWidths[cell - 1] + 2 * table->Padding + 1;
         col = x;
         break;
+      // "/ol" ends the line, not the list: items behind it go on counting
+      // until the next "ol", and a table behind it starts on a line of its own.
       case K_BR:
-      case K_END_OL:
-        lineBreak(1);
-        if (k == K_END_OL)
-          ordered = false;
-        break;
+      case K_END_OL: lineBreak(1); break;
       case K_DIV: lineBreak(1); break;
       case K_END_DIV: lineBreak(2); break;
       case K_OL:

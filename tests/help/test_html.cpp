@@ -36,6 +36,9 @@ TEST_F(Reader, PagesNamesSkippedPagesAndFoldedText)
   EXPECT_EQ(Page(f, 3)->Head.nItems, 3);
   EXPECT_EQ(pCurrentPage, Page(f, 1));
 
+  // Behind a skipped first page, the next "html" still opens the first page.
+  EXPECT_EQ(Text("<html SkipPage><body>gone</body></html><html><body>kept</body></html>"),
+            "kept\n");
   EXPECT_EQ(Load("no tags at all"), nullptr);
   EXPECT_EQ(ParseHtmlFile("http://example.org/help.html", nullptr), nullptr);
 }
@@ -103,9 +106,14 @@ TEST_F(Layout, TitleParagraphsHeadingsAndLinkOffsets)
 
 TEST_F(Layout, OrderedLists)
 {
+  // "/ol" breaks the line but leaves the list on: a later item goes on
+  // counting, a new list starts again at 1, and a table behind a list gets a
+  // line break of its own.
   EXPECT_EQ(Text("<html><body>Steps:<ol><li>one</li><li>two<li>three</ol>"
-                 "<li>plain</body></html>"),
-            "Steps:\n   1. one\n   2. two\n   3. three\nplain\n");
+                 "<li>plain<ol><li>again</ol><table border><tr><td>t</td></tr></table>"
+                 "</body></html>"),
+            "Steps:\n   1. one\n   2. two\n   3. three\n\n   4. plain\n   1. again\n\n"
+            ",-,\n|t|\n'-'\n");
 }
 
 TEST_F(Layout, BorderedTables)
