@@ -694,6 +694,11 @@ int PrintPickOneManyScreen(TextMenuItem *item, uint32_t *hiddenMask, int first)
   ClearScreen(img);
   SetPosition(img, 0, 0);
 
+  // Every page starts at a whole column (a page shows rows x columns), so
+  // the page's first choice names its first column. A page drawn again
+  // after a choice was taken thus keeps its columns instead of moving on
+  // to the next page's.
+  CurScreenCol = first / PickRows;
   // Columns that fit from the column cursor; a column too wide for the
   // screen is still shown alone, cut.
   int totalCols = std::min((count + PickRows - 1) / PickRows, ColWidthCount);

@@ -61,11 +61,13 @@ void LoadValueLine(TextMenuItem *item)
   if (sscanf(close + 1, "%i %i", &type, &state) != 2) {
     return;
   }
+  // The state is any item's: a line may hide or grey an item that stores
+  // no value of its own.
+  item->State = state;
   int kind = ValueKind(item->Type);
   if (kind == 0) {
     return;  // items without a stored value keep value and type
   }
-  item->State = state;
   *close = '\0';
   const char *text = open + 1;
   switch (kind) {

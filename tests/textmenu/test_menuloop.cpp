@@ -8,6 +8,7 @@
 
 #include "common/ChildProcess.h"
 #include "common/TempDir.h"
+#include "textmenu/TextMenu.h"
 #include "textmenu/TmuxTerm.h"
 
 namespace {
@@ -319,6 +320,39 @@ TEST(MenuLoopInput, SettingsRunWithoutAskingAndEndOfInputEndsTheProgram)
               std::string::npos)
         << "input: " << in;
   }
+}
+
+TEST(MenuLoopInput, APickPageDrawnAgainKeepsItsColumns)
+{
+  // 10 rows leave 4 per column; 40 columns hold two columns of these
+  // choices, so a page shows 8 and the third page the last 4.
+  ChildResult r = RunChild([] {
+    if (freopen("/dev/null", "r", stdin) == nullptr) {
+      _exit(3);
+    }
+    setenv("LINES", "10", 1);
+    setenv("COLUMNS", "40", 1);
+    static char choices[] =
+        "choice 01,choice 02,choice 03,choice 04,choice 05,choice 06,choice 07,choice 08,"
+        "choice 09,choice 10,choice 11,choice 12,choice 13,choice 14,choice 15,choice 16,"
+        "choice 17,choice 18,choice 19,choice 20";
+    TextMenuItem item{};
+    item.pLabel = "Trays";
+    item.Type = ITEM_PICK_MANY;
+    item.pChoices = choices;
+    item.ChoiceCount = 20;
+    item.Value = 1;
+    uint32_t hidden = 0;
+    int first = PrintPickOneManyScreen(&item, &hidden, 0);
+    int second = PrintPickOneManyScreen(&item, &hidden, 8);
+    std::string page(pCurImage->pData, size_t(pCurImage->Width) * pCurImage->Height);
+    // After a choice is taken the dialogue draws the same page again.
+    int again = PrintPickOneManyScreen(&item, &hidden, 8);
+    bool same = page == std::string(pCurImage->pData, page.size());
+    int last = PrintPickOneManyScreen(&item, &hidden, 16);
+    fprintf(stderr, "%d %d %d %d %s", first, second, again, last, same ? "same" : "moved");
+  });
+  EXPECT_EQ(r.err, "8 8 8 4 same");
 }
 
 }  // namespace

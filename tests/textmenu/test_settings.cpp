@@ -146,6 +146,14 @@ TEST(SettingsFile, StoresExactLinesAndReadsThemBack)
   Fixture h;
   Load(&h.menu, Store(&g.menu));
   EXPECT_STREQ(h.Text(h.items[1]), "a]b [c]");
+
+  // A line's state is stored whatever the item: items that store no value
+  // of their own can still be hidden or greyed, and keep value and type.
+  Load(&h.menu, "4[3] 10 2\n6[0] 4 1\n");
+  EXPECT_EQ(h.items[4].State, ITEM_STATE_HIDDEN);
+  EXPECT_EQ(h.items[4].Value, 1);
+  EXPECT_EQ(h.items[6].State, ITEM_STATE_INACTIVE);
+  EXPECT_EQ(h.items[6].Type, ITEM_APPLY);
 }
 
 TEST(SettingsFile, TopLevelBlockEndStopsLoadingAndRunsTheApplyItem)
