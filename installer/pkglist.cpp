@@ -225,8 +225,12 @@ static bool ReadPkgLine(PkgLine &line)
   PkgLineNo += complete ? physical : physical + 1;
   // A physical line longer than one read arrives in pieces, the rest of it
   // looking like a line of its own: refuse it rather than run a torn line.
+  // A torn logical line fills the buffer; its length is measured without
+  // the line end, so that the last line of a list is judged alike with or
+  // without one.
   line.count = 0;
-  if (len >= LINEBUF_SIZE - 2 || (!complete && LineLen == 0 && len >= PhysicalLineMax)) {
+  size_t content = complete ? len - 1 : len;
+  if (content >= LINEBUF_SIZE - 2 || (!complete && LineLen == 0 && len >= PhysicalLineMax)) {
     NotePkgRefusal("the line is too long");
     return true;
   }

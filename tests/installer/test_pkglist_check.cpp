@@ -43,6 +43,21 @@ TEST(CheckPkgList, RefusesWhatTheRunWouldRefuseAndSaysWhy)
   EXPECT_NE(std::string(reason).find("too long"), std::string::npos) << reason;
   // Words a shell never sees are not checked.
   EXPECT_EQ(Check(tmp, "m a;b\ncheckps ,a b,\nc x sed s/a b/c;d/\n", &reason), 3);
+  // The longest continued line read whole counts alike with or without a
+  // final line end, so a line added after it is still seen; one character
+  // more may be torn and is refused either way.
+  std::string continued;
+  while (continued.size() < LINEBUF_SIZE - 2 - 100)
+    continued += "# " + std::string(96, 'c') + "\\\n";
+  for (size_t longest : {LINEBUF_SIZE - 3, LINEBUF_SIZE - 2}) {
+    std::string last = continued + std::string(longest - continued.size(), 'c');
+    int whole = longest == LINEBUF_SIZE - 3 ? 1 : -1;
+    EXPECT_EQ(Check(tmp, "c a\n" + last, &reason), whole) << longest;
+    EXPECT_EQ(Check(tmp, "c a\n" + last + "\n", &reason), whole) << longest;
+    EXPECT_EQ(Check(tmp, "c a\n" + last + "\nc evil;rm\n", &reason), -1);
+    EXPECT_NE(std::string(reason).find(whole > 0 ? "evil;rm" : "too long"), std::string::npos)
+        << reason;
+  }
   EXPECT_EQ(CheckPkgList((tmp / "missing").c_str(), &reason), -1);
   EXPECT_EQ(reason, nullptr) << "a list that cannot be read has no refused line";
 }
