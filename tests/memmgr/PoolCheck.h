@@ -13,8 +13,14 @@
 #include <vector>
 
 // "" when every block of the pool holds its invariants, else what is wrong.
+// The pool's own check (PoolCheckInvariants) first; then, written apart
+// from it, what the pool's format promises of the MAT, nodes and
+// freeNodes, and that the search finds the runs a substring search of the
+// MAT finds.
 inline std::string PoolViolation()
 {
+  if (const char *why = PoolCheckInvariants(); why != nullptr)
+    return std::string("pool's own check: ") + why;
   int index = 0;
   const PoolBlock *prev = nullptr;
   for (const PoolBlock *b = pMemB; b != nullptr; prev = b, b = b->next, ++index) {
@@ -33,19 +39,14 @@ inline std::string PoolViolation()
         return at + "bit map disagrees with MAT at " + std::to_string(i);
     }
     for (int w = 0; w < POOL_BLOCK_NODES / 64; ++w) {
-      if (((*b->summary >> w) & 1) != (b->freeBits[w] != 0))
+      if (((b->summary >> w) & 1) != (b->freeBits[w] != 0))
         return at + "word summary wrong at " + std::to_string(w);
       bool pair = false;
       for (int i = w * 64; i < w * 64 + 64 && i + 1 < POOL_BLOCK_NODES; ++i)
         pair = pair || (b->MAT[i] == ' ' && b->MAT[i + 1] == ' ');
-      if (((*b->summary >> (32 + w)) & 1) != pair)
+      if (((b->summary >> (32 + w)) & 1) != pair)
         return at + "pair summary wrong at " + std::to_string(w);
     }
-    for (int i = 0; i < POOL_BLOCK_NODES; ++i)
-      if (((b->startBits[i / 64] >> (i % 64)) & 1) != (b->nodes[i].count != 0))
-        return at + "start bit disagrees with the node entry at " + std::to_string(i);
-    if (b->startBits[POOL_BLOCK_NODES / 64] != 1)
-      return at + "guard word of the start bits not 1";
     if (b->size > POOL_BLOCK_SIZE) {
       if (std::string(b->MAT, POOL_BLOCK_NODES) != std::string(POOL_BLOCK_NODES, 'U'))
         return at + "dedicated MAT not all used";
@@ -70,22 +71,24 @@ inline std::string PoolViolation()
              " spaces";
     if (spaces == POOL_BLOCK_NODES)
       return at + "empty block kept";
-    // The hints: a block passed by for a run length holds no such run; for
-    // one and two nodes they are exact.
+    // The search answers what a substring search of the MAT answers: for
+    // short runs, for the longest run and for one node more than that.
+    std::string map(b->MAT, POOL_BLOCK_NODES);
     int longest = 0;
     for (int i = 0, run = 0; i < POOL_BLOCK_NODES; ++i) {
       run = b->MAT[i] == ' ' ? run + 1 : 0;
       longest = std::max(longest, run);
     }
-    for (int j = 1; j <= 10; ++j) {
-      bool has = longest >= j;
-      if (has && !PoolMayHoldRun(b, j))
-        return at + "a run of " + std::to_string(j) + " is hidden from the search";
-      if (j <= 2 && !has && PoolMayHoldRun(b, j))
-        return at + "the search is sent to a block without a run of " + std::to_string(j);
+    for (int j : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, longest, longest + 1}) {
+      if (j < 1)
+        continue;
+      size_t want = map.find(std::string(static_cast<size_t>(j), ' '));
+      int got = PoolFindRun(b, j);
+      if (got != (want == std::string::npos ? -1 : static_cast<int>(want)))
+        return at + "a run of " + std::to_string(j) + " found at " + std::to_string(got) +
+               ", the MAT has its first at " +
+               (want == std::string::npos ? std::string("none") : std::to_string(want));
     }
-    if (longest > 10 && !PoolMayHoldRun(b, longest))
-      return at + "its longest run is hidden from the search";
     // Every used node belongs to exactly one allocation, described at its start.
     int i = 0;
     while (i < POOL_BLOCK_NODES) {
@@ -161,9 +164,9 @@ struct AdjacentRegion {
   }
 };
 
-// Data areas 16 MiB apart, a page past a 64 KiB boundary: every block falls
-// into the same entry of the pool's table of address granules and touches
-// two granules. Headers are ordinary mappings.
+// Data areas 16 MiB apart, a page past a 64 KiB boundary, so that every
+// block straddles a 64 KiB boundary and all share the same low address
+// bits. Headers are ordinary mappings.
 struct SpreadRegion {
   static inline char *base = nullptr;
   static constexpr size_t kStride = size_t{16} << 20;
@@ -199,7 +202,7 @@ struct SpreadRegion {
   }
   static void Install()
   {
-    // 16 MiB aligned, so that the granule entry is the same for all.
+    // 16 MiB aligned, so that the low address bits are the same for all.
     size_t span = kStride * (kBlocks + 1);
     auto *p = static_cast<char *>(mmap(nullptr, span, PROT_READ | PROT_WRITE,
                                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));

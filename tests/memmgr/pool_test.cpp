@@ -578,6 +578,23 @@ TEST(PoolFailure, WorksWithoutDevZero)
   EXPECT_EXIT(AllocateWithoutDescriptors(), testing::ExitedWithCode(0), "");
 }
 
+// The test program's pool checks its invariants after every call (see
+// tests/CMakeLists.txt): a damaged block stops the process at the next call
+// that touches it, naming the invariant; PoolCheckInvariants names it too.
+TEST(PoolInvariants, DamagedBlockIsCaughtAtTheNextCall)
+{
+  void *p = GetMem(10);
+  ASSERT_EQ(PoolCheckInvariants(), nullptr);
+  pMemB->MAT[100] = 'U';  // a used node that the bit map and nodes know nothing of
+  EXPECT_STREQ(PoolCheckInvariants(), "block 0, node 100: invariant 3 (bit map and MAT disagree)");
+  EXPECT_DEATH(GetMem(10), "pool invariant 3 \\(bit map and MAT disagree\\)");
+  pMemB->MAT[100] = ' ';
+  pMemB->freeNodes -= 1;
+  EXPECT_STREQ(PoolCheckInvariants(),
+               "block 0, node -1: invariant 4 (freeNodes is not the number of free nodes)");
+  EXPECT_DEATH(PutMem(p), "pool invariant 4");
+}
+
 TEST(PoolDump, EmptyPoolPrintsNothing)
 {
   testing::internal::CaptureStdout();
