@@ -46,6 +46,16 @@ inline void UseMenuMessages()
     DbmTPutRecord(pDrvCoreDB, t[0], t[1], int(strlen(t[1]) + 1));
 }
 
+// In a child: standard input no terminal, so the screen size comes from
+// LINES and COLUMNS alone. Ends the child (status 3) when /dev/null fails.
+inline void SizeWithoutATerminal(const char *lines, const char *columns)
+{
+  if (freopen("/dev/null", "r", stdin) == nullptr)
+    _exit(3);
+  setenv("LINES", lines, 1);
+  setenv("COLUMNS", columns, 1);
+}
+
 // Runs body with standard input reading `input` and returns what it printed
 // on standard output. The process's own streams are put back afterwards.
 inline std::string WithInput(const std::string &input, const std::function<void()> &body)

@@ -8,6 +8,7 @@
 
 #include "common/ChildProcess.h"
 #include "common/TempDir.h"
+#include "textmenu/MenuTestSupport.h"
 #include "textmenu/TextMenu.h"
 #include "textmenu/TmuxTerm.h"
 
@@ -327,11 +328,7 @@ TEST(MenuLoopInput, APickPageDrawnAgainKeepsItsColumns)
   // 10 rows leave 4 per column; 40 columns hold two columns of these
   // choices, so a page shows 8 and the third page the last 4.
   ChildResult r = RunChild([] {
-    if (freopen("/dev/null", "r", stdin) == nullptr) {
-      _exit(3);
-    }
-    setenv("LINES", "10", 1);
-    setenv("COLUMNS", "40", 1);
+    SizeWithoutATerminal("10", "40");
     static char choices[] =
         "choice 01,choice 02,choice 03,choice 04,choice 05,choice 06,choice 07,choice 08,"
         "choice 09,choice 10,choice 11,choice 12,choice 13,choice 14,choice 15,choice 16,"

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "common/ChildProcess.h"
+#include "textmenu/MenuTestSupport.h"
 #include "textmenu/TextMenu.h"
 
 namespace {
@@ -174,11 +175,7 @@ TEST(ScreenImage, OverlayDrawsABoxAndWaits)
 TEST(ScreenImage, TerminalSizeFromTheEnvironmentWithoutATerminal)
 {
   ChildResult r = RunChild([] {
-    if (freopen("/dev/null", "r", stdin) == nullptr) {
-      _exit(3);
-    }
-    setenv("LINES", "30", 1);
-    setenv("COLUMNS", "100", 1);
+    SizeWithoutATerminal("30", "100");
     ScreenImage *img = GetTermInfo(nullptr);
     printf("%dx%d ", img->Width, img->Height);
     unsetenv("LINES");
